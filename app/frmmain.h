@@ -1,0 +1,79 @@
+#pragma once
+
+#include "common/portsettings.h"
+
+#include <QWidget>
+
+#include <array>
+
+class ConfigDownload;
+class HexByteBox;
+class HexSend;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabBar;
+class ReceiveMonitor;
+class ReceiveView;
+class SerialChannel;
+class SettingsLauncher;
+class TextSend;
+
+// The main window: owns the serial channel, the settings values and every
+// control, and routes each control event to the subsystem that handles it.
+class FrmMain : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit FrmMain(QWidget *parent = nullptr);
+    ~FrmMain() override;
+
+    SerialChannel &channel() { return *MSCom; }
+    const PortSettings &portSettings() const { return m_portSettings; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createControls();
+    void createSendArea();
+    void createReceiveArea();
+    void setTabOrder();
+    void load();
+    void placeTabStrip();
+    void connectHandlers();
+    void updatePortLabel();
+
+    void onComOpenClicked();
+    void onPortDisconnected();
+
+    SerialChannel *MSCom = nullptr;
+    PortSettings m_portSettings;
+
+    QPushButton *cmdComOpen = nullptr;
+    QPushButton *cmdXactConfig = nullptr;
+    QLabel *Label3 = nullptr;
+    QLabel *Label4 = nullptr;
+    QPushButton *cmdSet = nullptr;
+    QGroupBox *Frame1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QCheckBox *chkCrLf = nullptr;
+    QLineEdit *txtAscSnd = nullptr;
+    QPushButton *cmdAscSnd = nullptr;
+    std::array<HexByteBox *, 16> txtBinSnd{};
+    QPushButton *cmdBinSnd = nullptr;
+    QTabBar *TabStrip1 = nullptr;
+    QWidget *m_tabPage = nullptr;
+    QGroupBox *Frame2 = nullptr;
+    ReceiveView *rtxtAscRcv = nullptr;
+
+    ConfigDownload *m_download = nullptr;
+    ReceiveMonitor *m_receive = nullptr;
+    TextSend *m_textSend = nullptr;
+    HexSend *m_hexSend = nullptr;
+    SettingsLauncher *m_settings = nullptr;
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QObject>
+
+class QTabBar;
+class QWidget;
+class ReceiveView;
+class SerialChannel;
+
+// Reacts to every serial event and to the tab strip: shows received data
+// as text or hex and reports line errors.
+class ReceiveMonitor : public QObject
+{
+    Q_OBJECT
+
+public:
+    ReceiveMonitor(SerialChannel &MSCom, QTabBar *TabStrip1, ReceiveView *rtxtAscRcv, QWidget *window,
+                   QObject *parent = nullptr);
+
+    void onComm();
+    void onTabClicked();
+
+private:
+    SerialChannel &MSCom;
+    QTabBar *TabStrip1;
+    ReceiveView *rtxtAscRcv;
+    QWidget *m_window;
+};

@@ -1,0 +1,324 @@
+#include "serial/serialchannel.h"
+
+#include "serial/linesettings.h"
+#include "serial/portlocator.h"
+
+#include <QDeadlineTimer>
+#include <QSerialPort>
+#include <QThread>
+
+#include <chrono>
+
+#include <cerrno>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Time a close may spend beyond what the queued bytes need at line rate,
+// so that a stuck or vanished device cannot hang the program.
+constexpr std::chrono::milliseconds kDrainMargin{2000};
+constexpr std::chrono::milliseconds kDrainPoll{2};
+
+int bitsPerCharacter(const LineSettings &line)
+{
+    return 1 + line.dataBits + (line.parity == 'n' ? 0 : 1) + line.stopBits;
+}
+
+QSerialPort::Parity toQtParity(char parity)
+{
+    switch (parity) {
+    case 'e': return QSerialPort::EvenParity;
+    case 'o': return QSerialPort::OddParity;
+    case 'm': return QSerialPort::MarkParity;
+    case 's': return QSerialPort::SpaceParity;
+    default: return QSerialPort::NoParity;
+    }
+}
+
+QSerialPort::FlowControl toQtFlowControl(int handshaking)
+{
+    switch (handshaking) {
+    case 1: return QSerialPort::SoftwareControl;
+    case 2:
+    case 3: return QSerialPort::HardwareControl;
+    default: return QSerialPort::NoFlowControl;
+    }
+}
+
+qint64 kernelQueue(int fd, unsigned long request)
+{
+    int count = 0;
+    if (fd < 0 || ::ioctl(fd, request, &count) != 0)
+        return 0;
+    return count;
+}
+
+} // namespace
+
+SerialChannel::SerialChannel(QObject *parent)
+    : QObject(parent)
+    , m_port(std::make_unique<QSerialPort>())
+{
+    connect(m_port.get(), &QSerialPort::readyRead, this, &SerialChannel::onReadyRead);
+    connect(m_port.get(), &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError error) { onPortError(int(error)); });
+    connect(m_port.get(), &QSerialPort::bytesWritten, this, &SerialChannel::bytesWritten);
+}
+
+SerialChannel::~SerialChannel()
+{
+    if (portOpen())
+        closePort();
+}
+
+void SerialChannel::setCommPort(int port)
+{
+    m_commPort = port;
+}
+
+QString SerialChannel::devicePath() const
+{
+    return portlocator::devicePathForPort(m_commPort);
+}
+
+bool SerialChannel::setSettings(const QString &settings)
+{
+    if (!parseLineSettings(settings))
+        return false;
+    m_settings = settings;
+    return true;
+}
+
+void SerialChannel::setHandshaking(int handshaking)
+{
+    m_handshaking = handshaking;
+}
+
+void SerialChannel::setRtsEnable(bool enable)
+{
+    m_rtsEnable = enable;
+}
+
+bool SerialChannel::portOpen() const
+{
+    return m_port->isOpen();
+}
+
+bool SerialChannel::setPortOpen(bool open)
+{
+    if (open == portOpen())
+        return true;
+    if (open)
+        return openPort();
+    closePort();
+    return true;
+}
+
+bool SerialChannel::openPort()
+{
+    const std::optional<LineSettings> line = parseLineSettings(m_settings);
+    if (!line) {
+        m_errorString = QStringLiteral("Invalid line setting \"%1\"").arg(m_settings);
+        return false;
+    }
+    m_port->setPortName(devicePath());
+    m_port->setBaudRate(line->baudRate);
+    m_port->setDataBits(QSerialPort::DataBits(line->dataBits));
+    m_port->setParity(toQtParity(line->parity));
+    m_port->setStopBits(line->stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    m_port->setFlowControl(toQtFlowControl(m_handshaking));
+
+    // QSerialPort opens raw and exclusive: a lock file plus TIOCEXCL.
+    if (!m_port->open(QIODevice::ReadWrite)) {
+        m_errorString = m_port->error() == QSerialPort::PermissionError
+                                && m_port->errorString().contains(QLatin1String("lock"))
+                            ? QStringLiteral("Device or resource busy (another program is using it)")
+                            : m_port->errorString();
+        return false;
+    }
+    m_errorString.clear();
+    // Pseudo-terminals and some adapters have no RTS line; that is not a failure.
+    (void)m_port->setRequestToSend(m_rtsEnable);
+    m_port->clearError();
+    // A port that was closed received nothing: drop what the tty kept meanwhile.
+    ::tcflush(int(m_port->handle()), TCIFLUSH);
+    m_decoder.reset();
+    m_lineCounters = readLineErrorCounters(int(m_port->handle()));
+    return true;
+}
+
+void SerialChannel::closePort()
+{
+    drainOutput();
+    m_port->close();
+    m_decoder.reset();
+    m_lineCounters.reset();
+    m_pendingEvents.clear();
+}
+
+void SerialChannel::drainOutput()
+{
+    const std::optional<LineSettings> line = parseLineSettings(m_settings);
+    const qint64 bytesPerSecond = line ? line->baudRate / bitsPerCharacter(*line) : 11520;
+    const auto lineTime = std::chrono::milliseconds(outBufferCount() * 1000 / qMax<qint64>(1, bytesPerSecond));
+    QDeadlineTimer deadline(lineTime + kDrainMargin);
+
+    while (m_port->bytesToWrite() > 0 && !deadline.hasExpired()) {
+        if (!m_port->waitForBytesWritten(int(deadline.remainingTime())) && deviceGone())
+            break;
+    }
+    const int fd = int(m_port->handle());
+    // tcdrain() has no timeout, so wait for the kernel's queue by polling
+    // first; a pseudo-terminal reports nothing queued and passes at once.
+    while (kernelQueue(fd, TIOCOUTQ) > 0 && !deadline.hasExpired())
+        QThread::msleep(static_cast<unsigned long>(kDrainPoll.count()));
+    if (deadline.hasExpired())
+        ::tcflush(fd, TCOFLUSH); // otherwise close() itself would wait up to 30 s
+    else
+        ::tcdrain(fd);
+}
+
+bool SerialChannel::deviceGone() const
+{
+    termios attributes{};
+    return m_port->isOpen() && ::tcgetattr(int(m_port->handle()), &attributes) != 0
+           && (errno == EIO || errno == ENXIO || errno == ENODEV || errno == EBADF);
+}
+
+qint64 SerialChannel::inBufferCount() const
+{
+    if (!portOpen())
+        return 0;
+    return m_port->bytesAvailable() + kernelQueue(int(m_port->handle()), FIONREAD);
+}
+
+void SerialChannel::setInBufferCount(qint64 count)
+{
+    if (count != 0 || !portOpen())
+        return;
+    m_port->clear(QSerialPort::Input);
+    m_decoder.reset();
+}
+
+qint64 SerialChannel::outBufferCount() const
+{
+    if (!portOpen())
+        return 0;
+    return m_port->bytesToWrite() + kernelQueue(int(m_port->handle()), TIOCOUTQ);
+}
+
+void SerialChannel::setOutBufferCount(qint64 count)
+{
+    if (count != 0 || !portOpen())
+        return;
+    // A pseudo-terminal's kernel queue reads 0 while up to ~18 KiB still wait
+    // for the far side, and a flush would throw them away. Flush only when
+    // something is known to be unsent.
+    if (m_port->bytesToWrite() > 0 || kernelQueue(int(m_port->handle()), TIOCOUTQ) > 0)
+        m_port->clear(QSerialPort::Output);
+}
+
+void SerialChannel::output(const QString &text)
+{
+    output(encodeCp932(text));
+}
+
+void SerialChannel::output(const QByteArray &bytes)
+{
+    if (!portOpen())
+        return;
+    m_port->write(bytes);
+    emit outputTaken(bytes);
+}
+
+SerialChannel::Input SerialChannel::input()
+{
+    QByteArray bytes = takeAllWaiting();
+    if (m_inputMode == InputMode::Binary)
+        return bytes;
+    return m_decoder.decode(bytes);
+}
+
+QByteArray SerialChannel::takeAllWaiting()
+{
+    if (!portOpen())
+        return {};
+    QByteArray bytes = m_port->readAll();
+    // QSerialPort reads the tty only when notified; take what the kernel
+    // already holds too, so that input() returns everything waiting.
+    const int fd = int(m_port->handle());
+    const qint64 inKernel = kernelQueue(fd, FIONREAD);
+    if (inKernel > 0) {
+        const qsizetype had = bytes.size();
+        bytes.resize(had + inKernel);
+        const ssize_t got = ::read(fd, bytes.data() + had, size_t(inKernel));
+        bytes.resize(had + qMax<ssize_t>(0, got));
+    }
+    return bytes;
+}
+
+void SerialChannel::postCommEvent(int code)
+{
+    if (code == commevent::kReceive && m_pendingEvents.contains(code))
+        return;
+    m_pendingEvents.append(code);
+    if (!m_dispatchQueued) {
+        m_dispatchQueued = true;
+        QMetaObject::invokeMethod(this, &SerialChannel::dispatchEvents, Qt::QueuedConnection);
+    }
+}
+
+void SerialChannel::dispatchEvents()
+{
+    // A handler may open a message box; its nested event loop can run a
+    // fresh dispatch, which takes its events from the same queue.
+    m_dispatchQueued = false;
+    while (!m_pendingEvents.isEmpty()) {
+        const int code = m_pendingEvents.takeFirst();
+        if (code == commevent::kReceive && inBufferCount() == 0)
+            continue;
+        m_commEvent = code;
+        emit onComm();
+    }
+}
+
+void SerialChannel::onReadyRead()
+{
+    if (m_lineCounters) {
+        if (const auto now = readLineErrorCounters(int(m_port->handle()))) {
+            for (const int code : lineErrorEvents(*m_lineCounters, *now))
+                postCommEvent(code);
+            m_lineCounters = now;
+        }
+    }
+    postCommEvent(commevent::kReceive);
+}
+
+void SerialChannel::onPortError(int error)
+{
+    const auto kind = QSerialPort::SerialPortError(error);
+    const bool fatal = kind == QSerialPort::ResourceError
+                       || ((kind == QSerialPort::ReadError || kind == QSerialPort::WriteError)
+                           && deviceGone());
+    if (!fatal || !portOpen())
+        return;
+    // Closing inside QSerialPort's own notification would delete the
+    // notifier that is calling us; finish the job from the event loop.
+    QMetaObject::invokeMethod(this, &SerialChannel::closeVanished, Qt::QueuedConnection);
+}
+
+void SerialChannel::closeVanished()
+{
+    if (!portOpen())
+        return;
+    m_errorString = m_port->errorString();
+    m_port->close();
+    m_decoder.reset();
+    m_lineCounters.reset();
+    m_pendingEvents.clear();
+    emit disconnected();
+}

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "serial/cp932codec.h"
+#include "serial/lineerrors.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <variant>
+
+class QSerialPort;
+
+// The program's one serial port: number, line setting, open state, the two
+// queues, text or binary input, and an OnComm event for whatever happened.
+// Everything runs on the user-interface thread; events are raised from the
+// event loop only, never from inside a call of ours.
+class SerialChannel : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class InputMode { Text = 0, Binary = 1 };
+    using Input = std::variant<QString, QByteArray>;
+
+    explicit SerialChannel(QObject *parent = nullptr);
+    ~SerialChannel() override;
+
+    int commPort() const { return m_commPort; }
+    void setCommPort(int port);
+    QString devicePath() const;
+
+    QString settings() const { return m_settings; }
+    [[nodiscard]] bool setSettings(const QString &settings);
+    int handshaking() const { return m_handshaking; }
+    void setHandshaking(int handshaking);
+    bool rtsEnable() const { return m_rtsEnable; }
+    void setRtsEnable(bool enable);
+    int rThreshold() const { return m_rThreshold; }
+    void setRThreshold(int threshold) { m_rThreshold = threshold; }
+    int sThreshold() const { return m_sThreshold; }
+    void setSThreshold(int threshold) { m_sThreshold = threshold; }
+
+    bool portOpen() const;
+    // Opens or closes; true when the port ends in the state asked for.
+    // Closing first lets every byte already handed to output() leave.
+    bool setPortOpen(bool open);
+    QString errorString() const { return m_errorString; }
+
+    InputMode inputMode() const { return m_inputMode; }
+    void setInputMode(InputMode mode) { m_inputMode = mode; }
+    qint64 inBufferCount() const;
+    void setInBufferCount(qint64 count);
+    qint64 outBufferCount() const;
+    void setOutBufferCount(qint64 count);
+    int commEvent() const { return m_commEvent; }
+
+    void output(const QString &text);
+    void output(const QByteArray &bytes);
+    Input input();
+
+    // Raises OnComm with this code through the same queue as the port's own
+    // events (line errors of drivers the kernel cannot count, and tests).
+    void postCommEvent(int code);
+
+signals:
+    void onComm();
+    // The device went away while open; the channel has closed itself.
+    void disconnected();
+    // Every output() call, with the bytes it took.
+    void outputTaken(const QByteArray &bytes);
+    // Some queued bytes went from the channel's queue to the kernel's.
+    void bytesWritten(qint64 bytes);
+
+private:
+    void onReadyRead();
+    void onPortError(int error);
+    void dispatchEvents();
+    [[nodiscard]] bool openPort();
+    void closePort();
+    void closeVanished();
+    void drainOutput();
+    bool deviceGone() const;
+    QByteArray takeAllWaiting();
+
+    std::unique_ptr<QSerialPort> m_port;
+    Cp932Decoder m_decoder;
+    std::optional<LineErrorCounters> m_lineCounters;
+    QList<int> m_pendingEvents;
+    bool m_dispatchQueued = false;
+
+    int m_commPort = 1;
+    QString m_settings;
+    int m_handshaking = 0;
+    bool m_rtsEnable = false;
+    int m_rThreshold = 0;
+    int m_sThreshold = 0;
+    InputMode m_inputMode = InputMode::Text;
+    int m_commEvent = 0;
+    QString m_errorString;
+};

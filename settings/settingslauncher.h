@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QObject>
+
+struct PortSettings;
+class QLabel;
+class QPushButton;
+class QWidget;
+class SerialChannel;
+
+// Opens the settings dialog from the main window, creating it at first use.
+class SettingsLauncher : public QObject
+{
+    Q_OBJECT
+
+public:
+    SettingsLauncher(SerialChannel &MSCom, PortSettings &settings, QLabel *Label4, QPushButton *cmdComOpen,
+                     QWidget *window, QObject *parent = nullptr);
+
+    void open();
+
+private:
+    SerialChannel &MSCom;
+    PortSettings &m_settings;
+    QLabel *Label4;
+    QPushButton *cmdComOpen;
+    QWidget *m_window;
+};

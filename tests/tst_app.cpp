@@ -1,0 +1,233 @@
+#include "app/frmmain.h"
+#include "modalanswerer.h"
+#include "ptypair.h"
+#include "serial/serialchannel.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+class TstApp : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void placesEveryControl_data();
+    void placesEveryControl();
+    void startsClosedOnPort3WithTextTab();
+    void focusFollowsTheTabOrder();
+    void toggleOpensAndClosesThePort();
+    void failedOpenTellsTheOperatorAndKeepsCaption();
+    void unpluggedDeviceRestoresCaptionAndTellsTheOperator();
+    void closingTheWindowDrainsAndClosesThePort();
+    void savesAScreenshot();
+
+private:
+    QPushButton *button(const char *name) const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<PtyPair> m_pty;
+    std::unique_ptr<PtyReader> m_reader;
+    std::unique_ptr<FrmMain> m_window;
+    std::unique_ptr<ModalAnswerer> m_answerer;
+};
+
+void TstApp::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    qputenv("TOLVANE_PORT_DIR", m_dir->path().toLocal8Bit());
+    m_pty = std::make_unique<PtyPair>(m_dir->path(), 3);
+    QVERIFY(m_pty->isValid());
+    m_reader = std::make_unique<PtyReader>(m_pty->masterFd());
+    m_window = std::make_unique<FrmMain>();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_answerer = std::make_unique<ModalAnswerer>();
+}
+
+void TstApp::cleanup()
+{
+    m_answerer.reset();
+    m_window.reset();
+    m_reader.reset();
+    m_pty.reset();
+    m_dir.reset();
+}
+
+QPushButton *TstApp::button(const char *name) const
+{
+    return m_window->findChild<QPushButton *>(QLatin1String(name));
+}
+
+void TstApp::placesEveryControl_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QRect>("rect");
+
+    QTest::newRow("cmdComOpen") << "cmdComOpen" << "QPushButton" << "COM オープン" << QRect(8, 8, 89, 25);
+    QTest::newRow("cmdXactConfig") << "cmdXactConfig" << "QPushButton" << "ダウンロード" << QRect(112, 8, 81, 25);
+    QTest::newRow("Label3") << "Label3" << "QLabel" << "ポート番号 :" << QRect(296, 16, 73, 17);
+    QTest::newRow("Label4") << "Label4" << "QLabel" << "3" << QRect(368, 16, 33, 17);
+    QTest::newRow("cmdSet") << "cmdSet" << "QPushButton" << "設定変更" << QRect(432, 8, 89, 25);
+    QTest::newRow("Frame1") << "Frame1" << "QGroupBox" << "送信データ" << QRect(8, 40, 513, 113);
+    QTest::newRow("Label1") << "Label1" << "QLabel" << "テキスト" << QRect(16, 80, 57, 17);
+    QTest::newRow("Label2") << "Label2" << "QLabel" << "バイナリ" << QRect(16, 112, 49, 17);
+    QTest::newRow("chkCrLf") << "chkCrLf" << "QCheckBox" << "改行コード付加" << QRect(352, 56, 105, 17);
+    QTest::newRow("txtAscSnd") << "txtAscSnd" << "QLineEdit" << "" << QRect(64, 80, 385, 18);
+    QTest::newRow("cmdAscSnd") << "cmdAscSnd" << "QPushButton" << "送信" << QRect(464, 72, 49, 31);
+    QTest::newRow("txtBinSnd0") << "txtBinSnd0" << "QLineEdit" << "" << QRect(64, 112, 25, 18);
+    QTest::newRow("txtBinSnd15") << "txtBinSnd15" << "QLineEdit" << "" << QRect(424, 112, 25, 18);
+    QTest::newRow("cmdBinSnd") << "cmdBinSnd" << "QPushButton" << "送信" << QRect(464, 104, 49, 31);
+    QTest::newRow("Frame2") << "Frame2" << "QGroupBox" << "受信データ" << QRect(16, 184, 497, 209);
+    QTest::newRow("rtxtAscRcv") << "rtxtAscRcv" << "QAbstractScrollArea" << "" << QRect(24, 200, 481, 185);
+}
+
+void TstApp::placesEveryControl()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QFETCH(QString, text);
+    QFETCH(QRect, rect);
+
+    auto *widget = m_window->findChild<QWidget *>(name);
+    QVERIFY2(widget, qPrintable(name));
+    QVERIFY(widget->inherits(qPrintable(kind)));
+    QCOMPARE(widget->mapTo(m_window.get(), QPoint(0, 0)), rect.topLeft());
+    QCOMPARE(widget->size(), rect.size());
+    QString shown = widget->property("text").toString();
+    if (auto *frame = qobject_cast<QGroupBox *>(widget))
+        shown = frame->title();
+    QCOMPARE(shown, text);
+}
+
+void TstApp::startsClosedOnPort3WithTextTab()
+{
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Tolvane ver 1.1"));
+    QCOMPARE(m_window->size(), QSize(529, 409));
+    QCOMPARE(m_window->pos(), QPoint(67, 67));
+    QVERIFY(!m_window->channel().portOpen());
+    QCOMPARE(m_window->channel().commPort(), 3);
+    QCOMPARE(m_window->channel().settings(), QStringLiteral("115200,n,8,1"));
+    QCOMPARE(m_window->channel().handshaking(), 0);
+    QVERIFY(!m_window->channel().rtsEnable());
+    QCOMPARE(m_window->channel().rThreshold(), 1);
+    QCOMPARE(m_window->portSettings().nPort, 3);
+    QCOMPARE(m_window->portSettings().nByte, 14);
+
+    auto *tabs = m_window->findChild<QTabBar *>(QStringLiteral("TabStrip1"));
+    QVERIFY(tabs);
+    QCOMPARE(tabs->count(), 2);
+    QCOMPARE(tabs->tabText(0), QStringLiteral("テキスト"));
+    QCOMPARE(tabs->tabText(1), QStringLiteral("バイナリ"));
+    QCOMPARE(tabs->currentIndex(), 0);
+    QCOMPARE(m_window->findChild<QLabel *>(QStringLiteral("Label4"))->toolTip(), m_pty->slavePath());
+    QVERIFY(!m_window->findChild<QCheckBox *>(QStringLiteral("chkCrLf"))->isChecked());
+    const QFont font = m_window->findChild<QLineEdit *>(QStringLiteral("txtAscSnd"))->font();
+    QCOMPARE(font.family(), QStringLiteral("Noto Sans Mono CJK JP"));
+    QCOMPARE(font.pointSize(), 9);
+}
+
+void TstApp::focusFollowsTheTabOrder()
+{
+    QStringList expected{"cmdComOpen", "cmdXactConfig", "cmdSet", "txtAscSnd", "chkCrLf", "cmdAscSnd"};
+    for (int i = 0; i < 16; ++i)
+        expected.append(QStringLiteral("txtBinSnd%1").arg(i));
+    expected << "cmdBinSnd" << "TabStrip1" << "rtxtAscRcv";
+
+    QWidget *start = button("cmdComOpen");
+    QStringList chain{start->objectName()};
+    for (QWidget *w = start->nextInFocusChain(); w != start && chain.size() < 64; w = w->nextInFocusChain()) {
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(m_window.get()) && w != m_window.get())
+            chain.append(w->objectName());
+    }
+    QCOMPARE(chain, expected);
+}
+
+void TstApp::toggleOpensAndClosesThePort()
+{
+    QPushButton *toggle = button("cmdComOpen");
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    QVERIFY(m_window->channel().portOpen());
+    QCOMPARE(toggle->text(), QStringLiteral("COM クローズ"));
+    const termios line = m_pty->lineSettings();
+    QCOMPARE(cfgetospeed(&line), speed_t(B115200));
+    QCOMPARE(line.c_lflag & ICANON, tcflag_t(0));
+
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    QVERIFY(!m_window->channel().portOpen());
+    QCOMPARE(toggle->text(), QStringLiteral("COM オープン"));
+    QVERIFY(m_answerer->messages.isEmpty());
+}
+
+void TstApp::failedOpenTellsTheOperatorAndKeepsCaption()
+{
+    m_reader.reset();
+    m_pty.reset();
+    const QString missing = m_dir->filePath(QStringLiteral("gone"));
+    QVERIFY(QFile::link(missing, m_dir->filePath(QStringLiteral("com3"))));
+
+    QPushButton *toggle = button("cmdComOpen");
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    QTRY_COMPARE(m_answerer->messages.size(), 1);
+    const ModalAnswerer::Seen seen = m_answerer->messages.first();
+    QCOMPARE(seen.title, QStringLiteral("警告"));
+    QVERIFY(seen.text.startsWith(QStringLiteral("ポートをオープンできません\n") + missing));
+    QVERIFY(!m_window->channel().portOpen());
+    QCOMPARE(toggle->text(), QStringLiteral("COM オープン"));
+}
+
+void TstApp::unpluggedDeviceRestoresCaptionAndTellsTheOperator()
+{
+    QPushButton *toggle = button("cmdComOpen");
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    QVERIFY(m_window->channel().portOpen());
+
+    m_reader.reset();
+    m_pty->closeMaster();
+    QTRY_COMPARE(m_answerer->messages.size(), 1);
+    const ModalAnswerer::Seen seen = m_answerer->messages.first();
+    QCOMPARE(seen.title, QStringLiteral("通信エラー"));
+    QCOMPARE(seen.text, QStringLiteral("ポートが切断されました"));
+    QCOMPARE(seen.icon, QMessageBox::Warning);
+    QCOMPARE(toggle->text(), QStringLiteral("COM オープン"));
+    QVERIFY(!m_window->channel().portOpen());
+
+    m_pty = std::make_unique<PtyPair>(m_dir->path(), 3);
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    QVERIFY(m_window->channel().portOpen());
+    QCOMPARE(toggle->text(), QStringLiteral("COM クローズ"));
+}
+
+void TstApp::closingTheWindowDrainsAndClosesThePort()
+{
+    QTest::mouseClick(button("cmdComOpen"), Qt::LeftButton);
+    const QByteArray payload(32 * 1024, 'x');
+    m_window->channel().output(payload);
+    QVERIFY(m_window->close());
+    QVERIFY(!m_window->channel().portOpen());
+    QVERIFY(m_reader->waitFor(payload.size()));
+    QCOMPARE(m_reader->received(), payload);
+}
+
+void TstApp::savesAScreenshot()
+{
+    const QString dir = qEnvironmentVariable("TOLVANE_SCREENSHOT_DIR", QDir::tempPath());
+    QDir().mkpath(dir);
+    QVERIFY(m_window->grab().save(QDir(dir).filePath(QStringLiteral("main.png"))));
+}
+
+QTEST_MAIN(TstApp)
+#include "tst_app.moc"

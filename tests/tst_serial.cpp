@@ -1,0 +1,374 @@
+#include "ptypair.h"
+#include "serial/cp932codec.h"
+#include "serial/lineerrors.h"
+#include "serial/linesettings.h"
+#include "serial/portlocator.h"
+#include "serial/serialchannel.h"
+
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+
+class TstSerial : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void opensRawAt115200With8N1AndNoFlowControl();
+    void refusesASecondOpenOfTheSamePort();
+    void failedOpenLeavesPortClosedAndSaysWhy();
+    void findsDeviceThroughPortDirectory();
+    void raisesReceiveEventAndYieldsInput_data();
+    void raisesReceiveEventAndYieldsInput();
+    void joinsCp932CharacterSplitAcrossReads();
+    void closeLetsEveryQueuedByteLeaveInOrder();
+    void zeroInBufferCountDiscardsWaitingInput();
+    void closesItselfWhenTheDeviceGoesAway();
+    void postedEventsReachHandlersInOrder();
+
+    void mapsRisingCountersToEventCodes_data();
+    void mapsRisingCountersToEventCodes();
+    void parsesLineSettings_data();
+    void parsesLineSettings();
+    void decodesCp932InPieces_data();
+    void decodesCp932InPieces();
+    void decodesRandomSplitsLikeOneRead();
+    void encodesCp932_data();
+    void encodesCp932();
+
+private:
+    void openChannel();
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<PtyPair> m_pty;
+    std::unique_ptr<PtyReader> m_reader;
+    std::unique_ptr<SerialChannel> m_channel;
+};
+
+void TstSerial::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    qputenv("TOLVANE_PORT_DIR", m_dir->path().toLocal8Bit());
+    m_pty = std::make_unique<PtyPair>(m_dir->path(), 3);
+    QVERIFY(m_pty->isValid());
+    m_reader = std::make_unique<PtyReader>(m_pty->masterFd());
+    m_channel = std::make_unique<SerialChannel>();
+    m_channel->setCommPort(3);
+    QVERIFY(m_channel->setSettings(QStringLiteral("115200,n,8,1")));
+    m_channel->setRThreshold(1);
+}
+
+void TstSerial::cleanup()
+{
+    m_channel.reset();
+    m_reader.reset();
+    m_pty.reset();
+    m_dir.reset();
+}
+
+void TstSerial::openChannel()
+{
+    QVERIFY2(m_channel->setPortOpen(true), qPrintable(m_channel->errorString()));
+    QVERIFY(m_channel->portOpen());
+}
+
+void TstSerial::opensRawAt115200With8N1AndNoFlowControl()
+{
+    openChannel();
+    const termios line = m_pty->lineSettings();
+    QCOMPARE(cfgetospeed(&line), speed_t(B115200));
+    QCOMPARE(cfgetispeed(&line), speed_t(B115200));
+    QCOMPARE(line.c_cflag & CSIZE, tcflag_t(CS8));
+    QCOMPARE(line.c_cflag & (PARENB | CSTOPB | CRTSCTS), tcflag_t(0));
+    QCOMPARE(line.c_iflag & (IXON | IXOFF | ICRNL | INLCR | ISTRIP), tcflag_t(0));
+    QCOMPARE(line.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), tcflag_t(0));
+    QCOMPARE(line.c_oflag & OPOST, tcflag_t(0));
+
+    m_channel->setPortOpen(false);
+    QVERIFY(!m_channel->portOpen());
+}
+
+void TstSerial::refusesASecondOpenOfTheSamePort()
+{
+    openChannel();
+    SerialChannel second;
+    second.setCommPort(3);
+    QVERIFY(second.setSettings(QStringLiteral("115200,n,8,1")));
+    QVERIFY(!second.setPortOpen(true));
+    QVERIFY(!second.portOpen());
+    QVERIFY(second.errorString().contains(QLatin1String("busy")));
+}
+
+void TstSerial::failedOpenLeavesPortClosedAndSaysWhy()
+{
+    QFile::link(m_dir->filePath(QStringLiteral("unplugged")), m_dir->filePath(QStringLiteral("com7")));
+    m_channel->setCommPort(7);
+    QVERIFY(!m_channel->setPortOpen(true));
+    QVERIFY(!m_channel->portOpen());
+    QCOMPARE(m_channel->devicePath(), m_dir->filePath(QStringLiteral("unplugged")));
+    QVERIFY2(m_channel->errorString().contains(QLatin1String("No such file")),
+             qPrintable(m_channel->errorString()));
+}
+
+void TstSerial::findsDeviceThroughPortDirectory()
+{
+    QCOMPARE(portlocator::portDirectory(), m_dir->path());
+    QCOMPARE(portlocator::devicePathForPort(3), m_pty->slavePath());
+    QCOMPARE(portlocator::devicePathForPort(12), QStringLiteral("/dev/ttyS11"));
+
+    qunsetenv("TOLVANE_PORT_DIR");
+    qputenv("XDG_CONFIG_HOME", "/tmp/tolvane-config");
+    QCOMPARE(portlocator::portDirectory(), QStringLiteral("/tmp/tolvane-config/tolvane/ports"));
+}
+
+void TstSerial::raisesReceiveEventAndYieldsInput_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<QVariant>("expected");
+
+    const QByteArray bytes("\x00\x0a\x41\xff", 4);
+    QTest::newRow("binary keeps every byte") << 1 << bytes << QVariant(bytes);
+    QTest::newRow("text is ASCII as is") << 0 << QByteArray("OK\r\n") << QVariant(QStringLiteral("OK\r\n"));
+    QTest::newRow("text decodes CP932") << 0 << QByteArray("\x82\xa0\x83\x41") << QVariant(QStringLiteral("あア"));
+    QTest::newRow("text keeps a leading NUL") << 0 << QByteArray("\0AB", 3)
+                                              << QVariant(QString(QChar(0)) + QStringLiteral("AB"));
+}
+
+void TstSerial::raisesReceiveEventAndYieldsInput()
+{
+    QFETCH(int, mode);
+    QFETCH(QByteArray, sent);
+    QFETCH(QVariant, expected);
+
+    openChannel();
+    QSignalSpy events(m_channel.get(), &SerialChannel::onComm);
+    QVERIFY(events.isValid());
+    QVERIFY(m_pty->write(sent));
+    QTRY_VERIFY(m_channel->inBufferCount() >= sent.size() || !events.isEmpty());
+    QTRY_VERIFY(!events.isEmpty());
+    QCOMPARE(m_channel->commEvent(), commevent::kReceive);
+
+    m_channel->setInputMode(SerialChannel::InputMode(mode));
+    QTRY_COMPARE(m_channel->inBufferCount(), qint64(sent.size()));
+    const SerialChannel::Input input = m_channel->input();
+    if (mode == 1)
+        QCOMPARE(std::get<QByteArray>(input), expected.toByteArray());
+    else
+        QCOMPARE(std::get<QString>(input), expected.toString());
+    QCOMPARE(m_channel->inBufferCount(), qint64(0));
+}
+
+void TstSerial::joinsCp932CharacterSplitAcrossReads()
+{
+    openChannel();
+    m_channel->setInputMode(SerialChannel::InputMode::Text);
+    QVERIFY(m_pty->write(QByteArray("A\x82")));
+    QTRY_COMPARE(m_channel->inBufferCount(), qint64(2));
+    QCOMPARE(std::get<QString>(m_channel->input()), QStringLiteral("A"));
+    QVERIFY(m_pty->write(QByteArray("\xa0" "B")));
+    QTRY_COMPARE(m_channel->inBufferCount(), qint64(2));
+    QCOMPARE(std::get<QString>(m_channel->input()), QStringLiteral("あB"));
+}
+
+void TstSerial::closeLetsEveryQueuedByteLeaveInOrder()
+{
+    openChannel();
+    QByteArray payload(256 * 1024, Qt::Uninitialized);
+    QRandomGenerator generator(42);
+    generator.fillRange(reinterpret_cast<quint32 *>(payload.data()), payload.size() / 4);
+
+    QSignalSpy taken(m_channel.get(), &SerialChannel::outputTaken);
+    m_channel->output(payload);
+    QCOMPARE(taken.size(), 1);
+    m_channel->setPortOpen(false);
+    QVERIFY(!m_channel->portOpen());
+    QVERIFY(m_reader->waitFor(payload.size()));
+    m_reader->settle();
+    QCOMPARE(m_reader->size(), payload.size());
+    QVERIFY(m_reader->received() == payload);
+}
+
+void TstSerial::zeroInBufferCountDiscardsWaitingInput()
+{
+    openChannel();
+    QVERIFY(m_pty->write(QByteArray("discard me")));
+    QTRY_COMPARE(m_channel->inBufferCount(), qint64(10));
+    m_channel->setInBufferCount(0);
+    QCOMPARE(m_channel->inBufferCount(), qint64(0));
+    m_channel->setInputMode(SerialChannel::InputMode::Binary);
+    QCOMPARE(std::get<QByteArray>(m_channel->input()), QByteArray());
+
+    QVERIFY(m_pty->write(QByteArray("kept")));
+    QTRY_COMPARE(m_channel->inBufferCount(), qint64(4));
+    QCOMPARE(std::get<QByteArray>(m_channel->input()), QByteArray("kept"));
+}
+
+void TstSerial::closesItselfWhenTheDeviceGoesAway()
+{
+    openChannel();
+    QSignalSpy gone(m_channel.get(), &SerialChannel::disconnected);
+    QVERIFY(gone.isValid());
+    m_reader.reset();
+    m_pty->closeMaster();
+    QTRY_COMPARE(gone.size(), 1);
+    QVERIFY(!m_channel->portOpen());
+
+    // The board is back under the same link: the same port number opens.
+    m_pty = std::make_unique<PtyPair>(m_dir->path(), 3);
+    m_reader = std::make_unique<PtyReader>(m_pty->masterFd());
+    openChannel();
+    m_channel->output(QByteArray("again"));
+    QVERIFY(m_reader->waitFor(5));
+    QCOMPARE(m_reader->received(), QByteArray("again"));
+}
+
+void TstSerial::postedEventsReachHandlersInOrder()
+{
+    openChannel();
+    QList<int> codes;
+    connect(m_channel.get(), &SerialChannel::onComm, this, [&] { codes.append(m_channel->commEvent()); });
+    m_channel->postCommEvent(commevent::kFrame);
+    m_channel->postCommEvent(1010);
+    QVERIFY(codes.isEmpty()); // never from inside the caller
+    QTRY_COMPARE(codes, (QList<int>{commevent::kFrame, 1010}));
+}
+
+void TstSerial::mapsRisingCountersToEventCodes_data()
+{
+    QTest::addColumn<LineErrorCounters>("before");
+    QTest::addColumn<LineErrorCounters>("after");
+    QTest::addColumn<QList<int>>("events");
+
+    const LineErrorCounters base{5, 6, 7, 8, 9};
+    QTest::newRow("nothing changed") << base << base << QList<int>{};
+    QTest::newRow("break") << base << LineErrorCounters{6, 6, 7, 8, 9} << QList<int>{1001};
+    QTest::newRow("framing") << base << LineErrorCounters{5, 9, 7, 8, 9} << QList<int>{1004};
+    QTest::newRow("overrun") << base << LineErrorCounters{5, 6, 8, 8, 9} << QList<int>{1006};
+    QTest::newRow("buffer overflow") << base << LineErrorCounters{5, 6, 7, 9, 9} << QList<int>{1008};
+    QTest::newRow("parity") << base << LineErrorCounters{5, 6, 7, 8, 10} << QList<int>{1009};
+    QTest::newRow("all at once, in code order")
+        << base << LineErrorCounters{6, 7, 8, 9, 10} << QList<int>{1001, 1004, 1006, 1008, 1009};
+    QTest::newRow("counter wraps") << LineErrorCounters{0, 0xffffffffu, 0, 0, 0}
+                                   << LineErrorCounters{0, 1, 0, 0, 0} << QList<int>{1004};
+    QTest::newRow("counter reset is no error") << base << LineErrorCounters{} << QList<int>{};
+}
+
+void TstSerial::mapsRisingCountersToEventCodes()
+{
+    QFETCH(LineErrorCounters, before);
+    QFETCH(LineErrorCounters, after);
+    QFETCH(QList<int>, events);
+    QCOMPARE(lineErrorEvents(before, after), events);
+}
+
+void TstSerial::parsesLineSettings_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<int>("dataBits");
+
+    QTest::newRow("the program's own") << "115200,n,8,1" << true << 115200 << 8;
+    QTest::newRow("upper case parity") << "9600,E,7,2" << true << 9600 << 7;
+    QTest::newRow("missing field") << "115200,n,8" << false << 0 << 0;
+    QTest::newRow("bad parity") << "115200,x,8,1" << false << 0 << 0;
+    QTest::newRow("bad data bits") << "115200,n,9,1" << false << 0 << 0;
+    QTest::newRow("bad baud") << "fast,n,8,1" << false << 0 << 0;
+}
+
+void TstSerial::parsesLineSettings()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    const auto settings = parseLineSettings(text);
+    QCOMPARE(settings.has_value(), valid);
+    if (valid) {
+        QFETCH(int, baud);
+        QFETCH(int, dataBits);
+        QCOMPARE(settings->baudRate, baud);
+        QCOMPARE(settings->dataBits, dataBits);
+    }
+}
+
+void TstSerial::decodesCp932InPieces_data()
+{
+    QTest::addColumn<QByteArrayList>("pieces");
+    QTest::addColumn<QStringList>("texts");
+
+    QTest::newRow("ascii") << QByteArrayList{"abc", "def"} << QStringList{"abc", "def"};
+    QTest::newRow("lead byte at the end")
+        << QByteArrayList{"x\x82", "\xa0y"} << QStringList{"x", QStringLiteral("あy")};
+    QTest::newRow("lone lead byte piece")
+        << QByteArrayList{"\x82", "\xa0"} << QStringList{"", QStringLiteral("あ")};
+    QTest::newRow("trail byte looks like ASCII")
+        << QByteArrayList{"\x83", "\x41"} << QStringList{"", QStringLiteral("ア")};
+    QTest::newRow("half-width katakana is one byte")
+        << QByteArrayList{"\xb1", "A"} << QStringList{QStringLiteral("ｱ"), "A"};
+    QTest::newRow("second byte of a pair is not a lead")
+        << QByteArrayList{"\x82\x81", "A"} << QStringList{QStringLiteral("ａ"), "A"};
+}
+
+void TstSerial::decodesCp932InPieces()
+{
+    QFETCH(QByteArrayList, pieces);
+    QFETCH(QStringList, texts);
+    Cp932Decoder decoder;
+    for (qsizetype i = 0; i < pieces.size(); ++i)
+        QCOMPARE(decoder.decode(pieces[i]), texts[i]);
+    QVERIFY(!decoder.hasPendingByte());
+}
+
+void TstSerial::decodesRandomSplitsLikeOneRead()
+{
+    QRandomGenerator generator(7);
+    const QByteArray alphabet("AZaz09\r\n\x82\xa0\x83\x41\x88\x9f\xb1\xdf\x81\x40\xe0\x40");
+    for (int round = 0; round < 200; ++round) {
+        QByteArray stream;
+        for (int i = 0; i < 64; ++i) {
+            const int at = generator.bounded(int(alphabet.size() / 2)) * 2;
+            stream.append(alphabet.mid(at, 2));
+        }
+        Cp932Decoder whole;
+        const QString expected = whole.decode(stream);
+        Cp932Decoder pieces;
+        QString joined;
+        for (qsizetype at = 0; at < stream.size();) {
+            const qsizetype length = qMin<qsizetype>(1 + generator.bounded(5), stream.size() - at);
+            joined += pieces.decode(stream.mid(at, length));
+            at += length;
+        }
+        QCOMPARE(joined, expected);
+    }
+}
+
+void TstSerial::encodesCp932_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("ascii") << "abc\r\n" << QByteArray("abc\r\n");
+    QTest::newRow("hiragana and katakana") << QStringLiteral("あア") << QByteArray("\x82\xa0\x83\x41");
+    QTest::newRow("half-width katakana") << QStringLiteral("ｱ") << QByteArray("\xb1");
+    QTest::newRow("euro sign is unrepresentable") << QStringLiteral("a€b") << QByteArray("a?b");
+    QTest::newRow("emoji is one question mark") << QStringLiteral("😀") << QByteArray("?");
+    QTest::newRow("empty") << QString() << QByteArray();
+}
+
+void TstSerial::encodesCp932()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(encodeCp932(text), bytes);
+}
+
+QTEST_GUILESS_MAIN(TstSerial)
+#include "tst_serial.moc"
