@@ -1,8 +1,9 @@
 # Front door: every target installs what is missing first, then builds.
 BUILD ?= build
-CMAKE_FLAGS ?=
+ASAN_BUILD ?= build-asan
+JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test bench clean
+.PHONY: all deps build build-asan run test test-asan bench install package clean
 
 all: build
 
@@ -10,17 +11,37 @@ deps:
 	@scripts/install-deps
 
 build: deps
-	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
-	@cmake --build $(BUILD)
+	@cmake -S . -B $(BUILD) -G Ninja >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+# The same program and suites with AddressSanitizer and UndefinedBehaviorSanitizer.
+build-asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DTOLVANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 
 run: build
 	@scripts/run-with-loopback $(BUILD)
 
-test: build
+test-asan: build-asan
+	@echo "== suites under AddressSanitizer and UndefinedBehaviorSanitizer"
+	@cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure
+
+# The sanitizer run comes first so that the plain run's summary is the last thing printed.
+test: test-asan build
+	@echo "== suites"
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
 
 bench: build
 	@scripts/run-benchmarks $(BUILD)
 
+install: build
+	@cmake --install $(BUILD)
+
+package: build
+	@cd $(BUILD) && cpack -G DEB
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD)
