@@ -79,6 +79,7 @@ private:
     QCheckBox *chkCrLf() const;
     QPushButton *button(const char *name) const;
     void openPort();
+    void verifyPortNotOpenWarning() const;
     void paste(QWidget *field, const QString &text);
     void fillRow(const Row &row);
     QStringList rowTexts() const;
@@ -142,6 +143,19 @@ void TstTransmit::openPort()
     QVERIFY(m_window->channel().portOpen());
 }
 
+void TstTransmit::verifyPortNotOpenWarning() const
+{
+    QCOMPARE(m_answerer->messages.size(), 1);
+    const ModalAnswerer::Seen seen = m_answerer->messages.first();
+    QCOMPARE(seen.title, QStringLiteral("警告"));
+    QCOMPARE(seen.text, QStringLiteral("ポートをオープンして下さい"));
+    QCOMPARE(seen.icon, QMessageBox::NoIcon);
+    QCOMPARE(seen.buttons, 1);
+    QCOMPARE(m_outputs->size(), 0);
+    m_reader->settle();
+    QCOMPARE(m_reader->size(), 0);
+}
+
 void TstTransmit::paste(QWidget *field, const QString &text)
 {
     QGuiApplication::clipboard()->setText(text);
@@ -170,19 +184,20 @@ void TstTransmit::checksHexByteText_data()
     QTest::addColumn<QString>("checked");
 
     QTest::newRow("empty") << "" << "";
-    QTest::newRow("digits") << "09" << "09";
-    QTest::newRow("lower case") << "a5" << "A5";
-    QTest::newRow("mixed case") << "fF" << "FF";
-    QTest::newRow("one letter") << "c" << "C";
-    QTest::newRow("digit then g") << "1g" << "";
+    QTest::newRow("range ends") << "09" << "09";
+    QTest::newRow("lower range ends") << "af" << "AF";
+    QTest::newRow("upper range ends") << "AF" << "AF";
+    QTest::newRow("mixed case") << "fA" << "FA";
+    // The neighbours of each range by character code.
+    QTest::newRow("slash") << "/" << "";
+    QTest::newRow("colon") << ":" << "";
+    QTest::newRow("at sign") << "@" << "";
     QTest::newRow("G") << "G" << "";
-    QTest::newRow("blank") << " " << "";
-    QTest::newRow("minus") << "-" << "";
-    QTest::newRow("full-width digit") << "１" << "";
+    QTest::newRow("backquote") << "`" << "";
+    QTest::newRow("g") << "g" << "";
+    QTest::newRow("bad first") << "x1" << "";
     QTest::newRow("full-width a") << "ａ" << "";
     QTest::newRow("ff ligature") << "\uFB00" << "";
-    QTest::newRow("bad first") << "x1" << "";
-    QTest::newRow("just past 9 and F") << ":G" << "";
 }
 
 void TstTransmit::checksHexByteText()
@@ -407,20 +422,12 @@ void TstTransmit::hexSendWithPortClosedWarnsAfterCompacting()
 
     QTest::mouseClick(button("cmdBinSnd"), Qt::LeftButton);
 
-    QCOMPARE(m_answerer->messages.size(), 1);
-    const ModalAnswerer::Seen seen = m_answerer->messages.first();
-    QCOMPARE(seen.title, QStringLiteral("警告"));
-    QCOMPARE(seen.text, QStringLiteral("ポートをオープンして下さい"));
-    QCOMPARE(seen.icon, QMessageBox::NoIcon);
-    QCOMPARE(seen.buttons, 1);
+    verifyPortNotOpenWarning();
     QStringList compacted{"C3", "5", "E0"};
     while (compacted.size() < 16)
         compacted.append(QString());
     QCOMPARE(shownWhileWarning, compacted);
     QCOMPARE(rowTexts(), compacted);
-    QCOMPARE(m_outputs->size(), 0);
-    m_reader->settle();
-    QCOMPARE(m_reader->size(), 0);
 }
 
 void TstTransmit::sendsTheTypedLine_data()
@@ -473,16 +480,9 @@ void TstTransmit::textSendWithPortClosedWarnsAndSendsNothing()
 
     QTest::mouseClick(button("cmdAscSnd"), Qt::LeftButton);
 
-    QCOMPARE(m_answerer->messages.size(), 1);
-    const ModalAnswerer::Seen seen = m_answerer->messages.first();
-    QCOMPARE(seen.title, QStringLiteral("警告"));
-    QCOMPARE(seen.text, QStringLiteral("ポートをオープンして下さい"));
-    QCOMPARE(seen.icon, QMessageBox::NoIcon);
-    QCOMPARE(m_outputs->size(), 0);
+    verifyPortNotOpenWarning();
     QCOMPARE(txtAscSnd()->text(), QStringLiteral("abc"));
     QVERIFY(chkCrLf()->isChecked());
-    m_reader->settle();
-    QCOMPARE(m_reader->size(), 0);
 }
 
 void TstTransmit::enterInTheTextFieldSendsNothing()
