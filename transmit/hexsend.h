@@ -20,6 +20,8 @@ public:
     void send();
 
 private:
+    int compactFields();
+
     SerialChannel &MSCom;
     std::array<HexByteBox *, 16> txtBinSnd;
     QWidget *m_window;

@@ -1,0 +1,501 @@
+#include "app/frmmain.h"
+#include "modalanswerer.h"
+#include "ptypair.h"
+#include "serial/serialchannel.h"
+#include "transmit/compactrow.h"
+#include "transmit/hexbytebox.h"
+#include "transmit/hexbytetext.h"
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Field index -> text; the fields not named are empty.
+using Row = QMap<int, QString>;
+
+QList<QByteArray> oneByteCalls(std::initializer_list<int> bytes)
+{
+    QList<QByteArray> calls;
+    for (int byte : bytes)
+        calls.append(QByteArray(1, char(byte)));
+    return calls;
+}
+
+QByteArray joined(const QList<QByteArray> &calls)
+{
+    QByteArray all;
+    for (const QByteArray &call : calls)
+        all += call;
+    return all;
+}
+
+} // namespace
+
+class TstTransmit : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void checksHexByteText_data();
+    void checksHexByteText();
+    void readsTheByteValue_data();
+    void readsTheByteValue();
+    void compactionMatchesAStableFilterForRandomRows();
+
+    void typingIntoABoxLeavesOnlyHexDigits_data();
+    void typingIntoABoxLeavesOnlyHexDigits();
+    void pastingIntoABoxInsertsOnlyWhatFits_data();
+    void pastingIntoABoxInsertsOnlyWhatFits();
+    void programWritesAreCheckedOnceAndSettle_data();
+    void programWritesAreCheckedOnceAndSettle();
+
+    void sendsOneByteCallPerFieldAfterCompaction_data();
+    void sendsOneByteCallPerFieldAfterCompaction();
+    void hexSendWithPortClosedWarnsAfterCompacting();
+
+    void sendsTheTypedLine_data();
+    void sendsTheTypedLine();
+    void textSendWithPortClosedWarnsAndSendsNothing();
+    void enterInTheTextFieldSendsNothing();
+
+private:
+    HexByteBox *box(int index) const;
+    QLineEdit *txtAscSnd() const;
+    QCheckBox *chkCrLf() const;
+    QPushButton *button(const char *name) const;
+    void openPort();
+    void verifyPortNotOpenWarning() const;
+    void paste(QWidget *field, const QString &text);
+    void fillRow(const Row &row);
+    QStringList rowTexts() const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<PtyPair> m_pty;
+    std::unique_ptr<PtyReader> m_reader;
+    std::unique_ptr<FrmMain> m_window;
+    std::unique_ptr<ModalAnswerer> m_answerer;
+    std::unique_ptr<QSignalSpy> m_outputs;
+};
+
+void TstTransmit::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    qputenv("TOLVANE_PORT_DIR", m_dir->path().toLocal8Bit());
+    m_pty = std::make_unique<PtyPair>(m_dir->path(), 3);
+    QVERIFY(m_pty->isValid());
+    m_reader = std::make_unique<PtyReader>(m_pty->masterFd());
+    m_window = std::make_unique<FrmMain>();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_answerer = std::make_unique<ModalAnswerer>();
+    m_outputs = std::make_unique<QSignalSpy>(&m_window->channel(), &SerialChannel::outputTaken);
+    QVERIFY(m_outputs->isValid());
+}
+
+void TstTransmit::cleanup()
+{
+    m_outputs.reset();
+    m_answerer.reset();
+    m_window.reset();
+    m_reader.reset();
+    m_pty.reset();
+    m_dir.reset();
+}
+
+HexByteBox *TstTransmit::box(int index) const
+{
+    return m_window->findChild<HexByteBox *>(QStringLiteral("txtBinSnd%1").arg(index));
+}
+
+QLineEdit *TstTransmit::txtAscSnd() const
+{
+    return m_window->findChild<QLineEdit *>(QStringLiteral("txtAscSnd"));
+}
+
+QCheckBox *TstTransmit::chkCrLf() const
+{
+    return m_window->findChild<QCheckBox *>(QStringLiteral("chkCrLf"));
+}
+
+QPushButton *TstTransmit::button(const char *name) const
+{
+    return m_window->findChild<QPushButton *>(QLatin1String(name));
+}
+
+void TstTransmit::openPort()
+{
+    QTest::mouseClick(button("cmdComOpen"), Qt::LeftButton);
+    QVERIFY(m_window->channel().portOpen());
+}
+
+void TstTransmit::verifyPortNotOpenWarning() const
+{
+    QCOMPARE(m_answerer->messages.size(), 1);
+    const ModalAnswerer::Seen seen = m_answerer->messages.first();
+    QCOMPARE(seen.title, QStringLiteral("警告"));
+    QCOMPARE(seen.text, QStringLiteral("ポートをオープンして下さい"));
+    QCOMPARE(seen.icon, QMessageBox::NoIcon);
+    QCOMPARE(seen.buttons, 1);
+    QCOMPARE(m_outputs->size(), 0);
+    m_reader->settle();
+    QCOMPARE(m_reader->size(), 0);
+}
+
+void TstTransmit::paste(QWidget *field, const QString &text)
+{
+    QGuiApplication::clipboard()->setText(text);
+    QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+}
+
+void TstTransmit::fillRow(const Row &row)
+{
+    for (auto it = row.cbegin(); it != row.cend(); ++it) {
+        QTest::keyClicks(box(it.key()), it.value());
+        QCOMPARE(box(it.key())->text(), it.value().toUpper());
+    }
+}
+
+QStringList TstTransmit::rowTexts() const
+{
+    QStringList texts;
+    for (int i = 0; i < 16; ++i)
+        texts.append(box(i)->text());
+    return texts;
+}
+
+void TstTransmit::checksHexByteText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("checked");
+
+    QTest::newRow("empty") << "" << "";
+    QTest::newRow("range ends") << "09" << "09";
+    QTest::newRow("lower range ends") << "af" << "AF";
+    QTest::newRow("upper range ends") << "AF" << "AF";
+    QTest::newRow("mixed case") << "fA" << "FA";
+    // The neighbours of each range by character code.
+    QTest::newRow("slash") << "/" << "";
+    QTest::newRow("colon") << ":" << "";
+    QTest::newRow("at sign") << "@" << "";
+    QTest::newRow("G") << "G" << "";
+    QTest::newRow("backquote") << "`" << "";
+    QTest::newRow("g") << "g" << "";
+    QTest::newRow("bad first") << "x1" << "";
+    QTest::newRow("full-width a") << "ａ" << "";
+    QTest::newRow("ff ligature") << "\uFB00" << "";
+}
+
+void TstTransmit::checksHexByteText()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, checked);
+
+    QCOMPARE(checkHexByteText(text), checked);
+    // A checked text passes the check again unchanged, so a nested run ends at once.
+    QCOMPARE(checkHexByteText(checked), checked);
+}
+
+void TstTransmit::readsTheByteValue_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("value");
+
+    QTest::newRow("empty") << "" << 0x00;
+    QTest::newRow("lone 0") << "0" << 0x00;
+    QTest::newRow("lone 7") << "7" << 0x07;
+    QTest::newRow("lone A") << "A" << 0x0A;
+    QTest::newRow("lone F") << "F" << 0x0F;
+    QTest::newRow("0A") << "0A" << 0x0A;
+    QTest::newRow("70") << "70" << 0x70;
+    QTest::newRow("A5") << "A5" << 0xA5;
+    QTest::newRow("9F") << "9F" << 0x9F;
+    QTest::newRow("FF") << "FF" << 0xFF;
+}
+
+void TstTransmit::readsTheByteValue()
+{
+    QFETCH(QString, text);
+    QFETCH(int, value);
+
+    QCOMPARE(int(hexByteValue(text)), value);
+}
+
+void TstTransmit::compactionMatchesAStableFilterForRandomRows()
+{
+    QRandomGenerator random(20240605);
+    for (int round = 0; round < 20000; ++round) {
+        // A density per row, so that long gaps and nearly full rows both come up.
+        const int fillPercent = int(random.bounded(101));
+        ByteRowTexts row;
+        for (QString &text : row) {
+            if (int(random.bounded(100)) < fillPercent)
+                text = QString::number(random.bounded(256), 16).toUpper();
+        }
+
+        QStringList expected;
+        for (const QString &text : row) {
+            if (!text.isEmpty())
+                expected.append(text);
+        }
+        const int expectedLast = qMax(0, int(expected.size()) - 1);
+        while (expected.size() < 16)
+            expected.append(QString());
+
+        ByteRowTexts compacted = row;
+        const int last = compactRow(compacted);
+        const QStringList got(compacted.cbegin(), compacted.cend());
+        QVERIFY2(got == expected && last == expectedLast,
+                 qPrintable(QStringLiteral("round %1: [%2] gave [%3], last %4")
+                                .arg(round)
+                                .arg(QStringList(row.cbegin(), row.cend()).join(u','), got.join(u','))
+                                .arg(last)));
+    }
+}
+
+void TstTransmit::typingIntoABoxLeavesOnlyHexDigits_data()
+{
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("a5") << QStringList{"a", "5"} << "A5";
+    QTest::newRow("lower after digit") << QStringList{"1", "a"} << "1A";
+    QTest::newRow("two lower") << QStringList{"f", "e"} << "FE";
+    QTest::newRow("1 then g") << QStringList{"1", "g"} << "";
+    QTest::newRow("G") << QStringList{"G"} << "";
+    QTest::newRow("blank") << QStringList{" "} << "";
+    QTest::newRow("minus") << QStringList{"-"} << "";
+    QTest::newRow("full-width digit") << QStringList{"１"} << "";
+    QTest::newRow("third digit") << QStringList{"1", "2", "3"} << "12";
+    QTest::newRow("again after emptied") << QStringList{"z", "b"} << "B";
+}
+
+void TstTransmit::typingIntoABoxLeavesOnlyHexDigits()
+{
+    QFETCH(QStringList, keys);
+    QFETCH(QString, shown);
+
+    HexByteBox *field = box(4);
+    field->setFocus();
+    for (const QString &key : keys)
+        QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, key, Qt::NoModifier);
+    QCOMPARE(field->text(), shown);
+    QCOMPARE(field->cursorPosition(), int(shown.size()));
+}
+
+void TstTransmit::pastingIntoABoxInsertsOnlyWhatFits_data()
+{
+    QTest::addColumn<QString>("typedFirst");
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("a5") << "" << "a5" << "A5";
+    QTest::newRow("12345") << "" << "12345" << "12";
+    QTest::newRow("onto one digit") << "1" << "2345" << "12";
+    QTest::newRow("fits then bad") << "" << "1g" << "";
+    QTest::newRow("bad beyond the limit") << "" << "12g" << "12";
+    QTest::newRow("full-width digit") << "" << "１" << "";
+    QTest::newRow("ff ligature") << "" << "\uFB00" << "";
+    QTest::newRow("onto a full field") << "AB" << "1" << "AB";
+}
+
+void TstTransmit::pastingIntoABoxInsertsOnlyWhatFits()
+{
+    QFETCH(QString, typedFirst);
+    QFETCH(QString, pasted);
+    QFETCH(QString, shown);
+
+    HexByteBox *field = box(9);
+    QTest::keyClicks(field, typedFirst);
+    paste(field, pasted);
+    QCOMPARE(field->text(), shown);
+    QCOMPARE(field->cursorPosition(), int(shown.size()));
+}
+
+void TstTransmit::programWritesAreCheckedOnceAndSettle_data()
+{
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("changes");
+
+    // The check's own write raises one more change, whose nested check leaves it be.
+    QTest::newRow("lower case") << "b7" << "B7" << 2;
+    QTest::newRow("valid") << "C" << "C" << 1;
+    QTest::newRow("invalid") << "x" << "" << 2;
+}
+
+void TstTransmit::programWritesAreCheckedOnceAndSettle()
+{
+    QFETCH(QString, written);
+    QFETCH(QString, shown);
+    QFETCH(int, changes);
+
+    HexByteBox *field = box(0);
+    QTest::keyClicks(field, QStringLiteral("9"));
+    QSignalSpy spy(field, &QLineEdit::textChanged);
+    QVERIFY(spy.isValid());
+
+    field->setText(written);
+    QCOMPARE(field->text(), shown);
+    QCOMPARE(spy.size(), changes);
+    QCOMPARE(field->cursorPosition(), int(shown.size()));
+}
+
+void TstTransmit::sendsOneByteCallPerFieldAfterCompaction_data()
+{
+    QTest::addColumn<Row>("before");
+    QTest::addColumn<QStringList>("after");
+    QTest::addColumn<QList<QByteArray>>("calls");
+
+    Row full;
+    QStringList fullTexts;
+    QList<QByteArray> fullCalls;
+    for (int i = 0; i < 16; ++i) {
+        const int byte = 16 * i + (15 - i);
+        const QString text = QString::number(byte, 16).toUpper().rightJustified(2, u'0');
+        full.insert(i, text);
+        fullTexts.append(text);
+        fullCalls.append(QByteArray(1, char(byte)));
+    }
+    auto padded = [](QStringList texts) {
+        while (texts.size() < 16)
+            texts.append(QString());
+        return texts;
+    };
+
+    QTest::newRow("fields 2 5 9") << Row{{2, "11"}, {5, "22"}, {9, "33"}} << padded({"11", "22", "33"})
+                                  << oneByteCalls({0x11, 0x22, 0x33});
+    QTest::newRow("only field 15") << Row{{15, "7F"}} << padded({"7F"}) << oneByteCalls({0x7F});
+    QTest::newRow("gap of eleven") << Row{{0, "1"}, {12, "2"}, {13, "3"}} << padded({"1", "2", "3"})
+                                   << oneByteCalls({0x01, 0x02, 0x03});
+    QTest::newRow("byte values") << Row{{0, "7"}, {1, "0A"}, {2, "FF"}, {3, "0"}}
+                                 << padded({"7", "0A", "FF", "0"})
+                                 << oneByteCalls({0x07, 0x0A, 0xFF, 0x00});
+    QTest::newRow("typed lower case") << Row{{6, "a5"}} << padded({"A5"}) << oneByteCalls({0xA5});
+    QTest::newRow("all sixteen") << full << fullTexts << fullCalls;
+    QTest::newRow("all empty") << Row{} << padded({}) << oneByteCalls({0x00});
+}
+
+void TstTransmit::sendsOneByteCallPerFieldAfterCompaction()
+{
+    QFETCH(Row, before);
+    QFETCH(QStringList, after);
+    QFETCH(QList<QByteArray>, calls);
+
+    openPort();
+    fillRow(before);
+    // Twice: the fields keep their texts and a second click sends the same bytes.
+    for (int click = 1; click <= 2; ++click) {
+        m_outputs->clear();
+        QTest::mouseClick(button("cmdBinSnd"), Qt::LeftButton);
+        QCOMPARE(rowTexts(), after);
+        QList<QByteArray> made;
+        for (const QList<QVariant> &call : std::as_const(*m_outputs))
+            made.append(call.first().toByteArray());
+        QCOMPARE(made, calls);
+        QVERIFY(m_reader->waitFor(click * joined(calls).size()));
+    }
+    m_reader->settle();
+    QCOMPARE(m_reader->received(), joined(calls) + joined(calls));
+    QVERIFY(m_answerer->messages.isEmpty());
+}
+
+void TstTransmit::hexSendWithPortClosedWarnsAfterCompacting()
+{
+    fillRow(Row{{3, "C3"}, {8, "5"}, {15, "e0"}});
+    QStringList shownWhileWarning;
+    m_answerer->onMessage = [&](QMessageBox *) { shownWhileWarning = rowTexts(); };
+
+    QTest::mouseClick(button("cmdBinSnd"), Qt::LeftButton);
+
+    verifyPortNotOpenWarning();
+    QStringList compacted{"C3", "5", "E0"};
+    while (compacted.size() < 16)
+        compacted.append(QString());
+    QCOMPARE(shownWhileWarning, compacted);
+    QCOMPARE(rowTexts(), compacted);
+}
+
+void TstTransmit::sendsTheTypedLine_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("crLf");
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("abc") << "abc" << false << QByteArray("abc");
+    QTest::newRow("abc with CR LF") << "abc" << true << QByteArray("abc\r\n");
+    QTest::newRow("empty") << "" << false << QByteArray();
+    QTest::newRow("empty with CR LF") << "" << true << QByteArray("\r\n");
+    QTest::newRow("Japanese") << "送信データ" << true
+                              << QByteArray("\x91\x97\x90\x4d\x83\x66\x81\x5b\x83\x5e\r\n");
+    QTest::newRow("half-width katakana") << "ｱｲ" << false << QByteArray("\xB1\xB2");
+    QTest::newRow("unrepresentable") << "a한b" << false << QByteArray("a?b");
+    QTest::newRow("outside the BMP") << "x\U0001F600" << false << QByteArray("x?");
+}
+
+void TstTransmit::sendsTheTypedLine()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, crLf);
+    QFETCH(QByteArray, bytes);
+
+    openPort();
+    if (!text.isEmpty())
+        paste(txtAscSnd(), text);
+    QCOMPARE(txtAscSnd()->text(), text);
+    if (crLf)
+        chkCrLf()->click();
+    QCOMPARE(chkCrLf()->isChecked(), crLf);
+
+    QTest::mouseClick(button("cmdAscSnd"), Qt::LeftButton);
+
+    QCOMPARE(m_outputs->size(), 1);
+    QCOMPARE(m_outputs->first().first().toByteArray(), bytes);
+    QVERIFY(m_reader->waitFor(bytes.size()));
+    m_reader->settle();
+    QCOMPARE(m_reader->received(), bytes);
+    QCOMPARE(txtAscSnd()->text(), text);
+    QCOMPARE(chkCrLf()->isChecked(), crLf);
+    QVERIFY(m_answerer->messages.isEmpty());
+}
+
+void TstTransmit::textSendWithPortClosedWarnsAndSendsNothing()
+{
+    QTest::keyClicks(txtAscSnd(), QStringLiteral("abc"));
+    chkCrLf()->click();
+
+    QTest::mouseClick(button("cmdAscSnd"), Qt::LeftButton);
+
+    verifyPortNotOpenWarning();
+    QCOMPARE(txtAscSnd()->text(), QStringLiteral("abc"));
+    QVERIFY(chkCrLf()->isChecked());
+}
+
+void TstTransmit::enterInTheTextFieldSendsNothing()
+{
+    openPort();
+    QTest::keyClicks(txtAscSnd(), QStringLiteral("abc"));
+    QTest::keyClick(txtAscSnd(), Qt::Key_Return);
+    QTest::keyClick(txtAscSnd(), Qt::Key_Enter);
+    QCOMPARE(m_outputs->size(), 0);
+    m_reader->settle();
+    QCOMPARE(m_reader->size(), 0);
+    QCOMPARE(txtAscSnd()->text(), QStringLiteral("abc"));
+}
+
+QTEST_MAIN(TstTransmit)
+#include "tst_transmit.moc"
