@@ -8,9 +8,7 @@ class QLineEdit;
 class QPushButton;
 class SerialChannel;
 
-// The settings dialog: the operator types a port number and a drop count;
-// Set checks and applies them, Cancel writes the settings back into the
-// fields. It is hidden between openings, so its fields keep their texts.
+// The settings dialog: port number and drop count, checked and applied by Set, written back by Cancel.
 class FrmCfg : public QDialog
 {
     Q_OBJECT
