@@ -1,7 +1,7 @@
 #include "app/frmmain.h"
 
-#include "app/twips.h"
 #include "common/messagebox.h"
+#include "common/twips.h"
 #include "download/configdownload.h"
 #include "receive/receivemonitor.h"
 #include "receive/receiveview.h"

@@ -1,5 +1,11 @@
 #include "settings/settingslauncher.h"
 
+#include "common/portsettings.h"
+#include "settings/frmcfg.h"
+#include "settings/numberreader.h"
+
+#include <cstdint>
+
 SettingsLauncher::SettingsLauncher(SerialChannel &channel, PortSettings &settings, QLabel *portLabel,
                                    QPushButton *comOpen, QWidget *window, QObject *parent)
     : QObject(parent)
@@ -13,4 +19,13 @@ SettingsLauncher::SettingsLauncher(SerialChannel &channel, PortSettings &setting
 
 void SettingsLauncher::open()
 {
+    if (!frmCfg)
+        frmCfg = new FrmCfg(MSCom, m_settings, Label4, cmdComOpen, m_window);
+    // Whenever the dialog opens its fields hold bytes: the first texts, texts
+    // Set accepted, or what Cancel wrote back. Anything else keeps the value.
+    m_settings.nPort = readInteger<std::uint8_t>(frmCfg->portText()).value_or(m_settings.nPort);
+    m_settings.nByte = readInteger<std::uint8_t>(frmCfg->byteText()).value_or(m_settings.nByte);
+    frmCfg->exec();
+    if (frmCfg && frmCfg->isDiscarded())
+        delete frmCfg;
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 
 struct PortSettings;
+class FrmCfg;
 class QLabel;
 class QPushButton;
 class QWidget;
@@ -25,4 +27,5 @@ private:
     QLabel *Label4;
     QPushButton *cmdComOpen;
     QWidget *m_window;
+    QPointer<FrmCfg> frmCfg;
 };
