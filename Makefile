@@ -1,9 +1,11 @@
 # Front door: every target installs what is missing first, then builds.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build-asan run test test-asan bench install package clean
+.PHONY: all deps build build-asan run test test-asan bench fuzz install package clean
 
 all: build
 
@@ -37,6 +39,13 @@ test: test-asan build
 bench: build
 	@scripts/run-benchmarks $(BUILD)
 
+# libFuzzer targets, built with clang, each run for FUZZ_SECONDS.
+fuzz:
+	@scripts/install-deps --fuzz
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DTOLVANE_FUZZ=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 install: build
 	@cmake --install $(BUILD)
 
@@ -44,4 +53,4 @@ package: build
 	@cd $(BUILD) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
