@@ -15,6 +15,9 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 class TstApp : public QObject
 {
     Q_OBJECT
@@ -28,6 +31,7 @@ private slots:
     void startsClosedOnPort3WithTextTab();
     void focusFollowsTheTabOrder();
     void toggleOpensAndClosesThePort();
+    void failedOpenTellsTheOperatorAndKeepsCaption_data();
     void failedOpenTellsTheOperatorAndKeepsCaption();
     void unpluggedDeviceRestoresCaptionAndTellsTheOperator();
     void closingTheWindowDrainsAndClosesThePort();
@@ -172,19 +176,45 @@ void TstApp::toggleOpensAndClosesThePort()
     QVERIFY(m_answerer->messages.isEmpty());
 }
 
+void TstApp::failedOpenTellsTheOperatorAndKeepsCaption_data()
+{
+    QTest::addColumn<QString>("cause");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("device missing") << "missing" << "No such file";
+    QTest::newRow("held by another program") << "busy" << "busy";
+    QTest::newRow("no permission") << "permission" << "dialout";
+}
+
 void TstApp::failedOpenTellsTheOperatorAndKeepsCaption()
 {
-    m_reader.reset();
-    m_pty.reset();
-    const QString missing = m_dir->filePath(QStringLiteral("gone"));
-    QVERIFY(QFile::link(missing, m_dir->filePath(QStringLiteral("com3"))));
+    QFETCH(QString, cause);
+    QFETCH(QString, reason);
+
+    QString device = m_pty->slavePath();
+    SerialChannel other;
+    if (cause == QLatin1String("missing")) {
+        m_reader.reset();
+        m_pty.reset();
+        device = m_dir->filePath(QStringLiteral("gone"));
+        QVERIFY(QFile::link(device, m_dir->filePath(QStringLiteral("com3"))));
+    } else if (cause == QLatin1String("busy")) {
+        other.setCommPort(3);
+        QVERIFY(other.setSettings(QStringLiteral("115200,n,8,1")));
+        QVERIFY(other.setPortOpen(true));
+    } else {
+        if (::geteuid() == 0)
+            QSKIP("root opens a device of mode 000 all the same");
+        QVERIFY(::chmod(qPrintable(device), 0) == 0);
+    }
 
     QPushButton *toggle = button("cmdComOpen");
     QTest::mouseClick(toggle, Qt::LeftButton);
     QTRY_COMPARE(m_answerer->messages.size(), 1);
     const ModalAnswerer::Seen seen = m_answerer->messages.first();
     QCOMPARE(seen.title, QStringLiteral("警告"));
-    QVERIFY(seen.text.startsWith(QStringLiteral("ポートをオープンできません\n") + missing));
+    QVERIFY2(seen.text.startsWith(QStringLiteral("ポートをオープンできません\n") + device), qPrintable(seen.text));
+    QVERIFY2(seen.text.contains(reason), qPrintable(seen.text));
     QVERIFY(!m_window->channel().portOpen());
     QCOMPARE(toggle->text(), QStringLiteral("COM オープン"));
 }
