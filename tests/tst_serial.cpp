@@ -32,6 +32,7 @@ private slots:
     void closeLetsEveryQueuedByteLeaveInOrder();
     void zeroInBufferCountDiscardsWaitingInput();
     void closesItselfWhenTheDeviceGoesAway();
+    void keepsReceivingAFastStreamWhileInputEmptiesTheTty();
     void postedEventsReachHandlersInOrder();
 
     void mapsRisingCountersToEventCodes_data();
@@ -229,6 +230,28 @@ void TstSerial::closesItselfWhenTheDeviceGoesAway()
     m_channel->output(QByteArray("again"));
     QVERIFY(m_reader->waitFor(5));
     QCOMPARE(m_reader->received(), QByteArray("again"));
+}
+
+void TstSerial::keepsReceivingAFastStreamWhileInputEmptiesTheTty()
+{
+    // input() also takes what is still in the tty, so QSerialPort's own read
+    // notification can come to an empty tty: that must neither close the port
+    // nor stop the events.
+    openChannel();
+    m_channel->setInputMode(SerialChannel::InputMode::Binary);
+    QByteArray received;
+    connect(m_channel.get(), &SerialChannel::onComm, this,
+            [&] { received += std::get<QByteArray>(m_channel->input()); });
+    QSignalSpy gone(m_channel.get(), &SerialChannel::disconnected);
+    QByteArray payload(1024 * 1024, Qt::Uninitialized);
+    QRandomGenerator generator(3);
+    generator.fillRange(reinterpret_cast<quint32 *>(payload.data()), payload.size() / 4);
+
+    QVERIFY(m_pty->write(payload));
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), payload.size(), 20000);
+    QVERIFY(received == payload);
+    QVERIFY(m_channel->portOpen());
+    QVERIFY(gone.isEmpty());
 }
 
 void TstSerial::postedEventsReachHandlersInOrder()
