@@ -338,6 +338,11 @@ void TstSerial::decodesCp932InPieces_data()
         << QByteArrayList{"\xb1", "A"} << QStringList{QStringLiteral("ｱ"), "A"};
     QTest::newRow("second byte of a pair is not a lead")
         << QByteArrayList{"\x82\x81", "A"} << QStringList{QStringLiteral("ａ"), "A"};
+    QTest::newRow("ASCII controls keep their codes beside double-byte text")
+        << QByteArrayList{"\x82\xa0\x1a\x1c\x7f", "\x7f"}
+        << QStringList{QStringLiteral("あ\x1a\x1c\x7f"), "\x7f"};
+    QTest::newRow("lead byte without a trail byte")
+        << QByteArrayList{"\x82\x0d" "A\x82\x7f"} << QStringList{QStringLiteral("\x1a\rA\x1a\x7f")};
 }
 
 void TstSerial::decodesCp932InPieces()
