@@ -31,6 +31,8 @@ public:
     // The stored values from index to the end of its block, at most count of them.
     std::span<const T> span(qsizetype index, qsizetype count) const
     {
+        if (count <= 0 || index >= m_size)
+            return {};
         const qsizetype offset = index & (kBlockSize - 1);
         const qsizetype length = std::min({count, kBlockSize - offset, m_size - index});
         return {m_blocks[index >> kBlockBits].get() + offset, size_t(length)};
