@@ -19,10 +19,11 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
-#include <cstring>
+#include <functional>
+#include <span>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <malloc.h>

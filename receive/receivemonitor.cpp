@@ -59,8 +59,8 @@ void ReceiveMonitor::receiveText()
 
 void ReceiveMonitor::receiveHex()
 {
-    // Every byte taken is shown: bytes that arrive after a count was read
-    // but before the read would otherwise leave the channel unseen.
+    // Everything taken is shown. No waiting count is read first: bytes that
+    // arrived between that count and the read would leave the channel unseen.
     MSCom.setInputMode(SerialChannel::InputMode::Binary);
     const SerialChannel::Input input = MSCom.input();
     if (const auto *chunk = std::get_if<QByteArray>(&input))

@@ -73,6 +73,7 @@ private:
     std::unique_ptr<ModalAnswerer> m_answerer;
     QTabBar *m_tabs = nullptr;
     ReceiveView *m_view = nullptr;
+    int m_events = 0;
 };
 
 void TstReceive::init()
@@ -89,6 +90,8 @@ void TstReceive::init()
     m_tabs = m_window->findChild<QTabBar *>(QStringLiteral("TabStrip1"));
     m_view = m_window->findChild<ReceiveView *>(QStringLiteral("rtxtAscRcv"));
     QVERIFY(m_tabs && m_view);
+    m_events = 0;
+    connect(&channel(), &SerialChannel::onComm, this, [this] { ++m_events; });
     openPort();
 }
 
@@ -115,7 +118,9 @@ void TstReceive::selectTab(int index)
 
 void TstReceive::send(const QByteArray &bytes)
 {
+    const int before = m_events;
     QVERIFY(m_pty->write(bytes));
+    QTRY_VERIFY(m_events > before);
     waitUntilHandled();
 }
 
