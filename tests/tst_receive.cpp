@@ -483,6 +483,9 @@ void TstReceive::laysOutRows_data()
                                                                << QStringList{"abcd", "あb"};
     QTest::newRow("control characters as pictures") << QStringList{QStringLiteral("A%1B\x1b\x7f").arg(QChar(0))} << false
                                                     << 80 << QStringList{QStringLiteral("A␀B␛␡")};
+    QTest::newRow("controls and wide characters amid plain runs")
+        << QStringList{QStringLiteral("abcdefg\x7fhij\x1f" "klmnoあp")} << false << 80
+        << QStringList{QStringLiteral("abcdefg␡hij␟klmnoあp")};
     QTest::newRow("hex groups wrap whole") << QStringList{} << true << 10 << QStringList{"00 0A 41 ", "FF "};
     QTest::newRow("hex keeps one group in a narrow box") << QStringList{} << true << 2
                                                         << QStringList{"00 ", "0A ", "41 ", "FF "};
