@@ -1,5 +1,11 @@
 #include "receive/receivemonitor.h"
 
+#include "common/messagebox.h"
+#include "receive/receiveview.h"
+#include "serial/serialchannel.h"
+
+#include <QTabBar>
+
 ReceiveMonitor::ReceiveMonitor(SerialChannel &channel, QTabBar *tabs, ReceiveView *view, QWidget *window,
                                QObject *parent)
     : QObject(parent)
@@ -12,8 +18,52 @@ ReceiveMonitor::ReceiveMonitor(SerialChannel &channel, QTabBar *tabs, ReceiveVie
 
 void ReceiveMonitor::onComm()
 {
+    // The tab is read before the event code, so the mode follows the tab
+    // selected when the event is handled, not when the data arrived.
+    const int selectedTab = TabStrip1->currentIndex() + 1;
+    const int code = MSCom.commEvent();
+    if (code == commevent::kReceive) {
+        if (selectedTab == 1)
+            receiveText();
+        else
+            receiveHex();
+        return;
+    }
+    // Line and modem changes, ring, transmit buffer low, end-of-file character.
+    if (code >= 1 && code <= 7)
+        return;
+    showMessage(m_window, messages::lineEvent(code));
 }
 
-void ReceiveMonitor::onTabClicked()
+void ReceiveMonitor::onTabClicked(int index)
 {
+    if (index >= 0)
+        rtxtAscRcv->clear();
+}
+
+void ReceiveMonitor::receiveText()
+{
+    MSCom.setInputMode(SerialChannel::InputMode::Text);
+    const SerialChannel::Input input = MSCom.input();
+    const auto *chunk = std::get_if<QString>(&input);
+    if (!chunk)
+        return;
+    if (!chunk->isEmpty() && chunk->front() == QChar(0)) {
+        // A chunk that begins with NUL is dropped with whatever came after it.
+        MSCom.setInBufferCount(0);
+        return;
+    }
+    rtxtAscRcv->appendText(*chunk);
+    rtxtAscRcv->moveCaretToEnd();
+}
+
+void ReceiveMonitor::receiveHex()
+{
+    // Everything taken is shown. No waiting count is read first: bytes that
+    // arrived between that count and the read would leave the channel unseen.
+    MSCom.setInputMode(SerialChannel::InputMode::Binary);
+    const SerialChannel::Input input = MSCom.input();
+    if (const auto *chunk = std::get_if<QByteArray>(&input))
+        rtxtAscRcv->appendBytes(*chunk);
+    rtxtAscRcv->moveCaretToEnd();
 }

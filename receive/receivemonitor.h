@@ -18,9 +18,13 @@ public:
                    QObject *parent = nullptr);
 
     void onComm();
-    void onTabClicked();
+    // Tab strip click notification; index is -1 for a click beside the tabs.
+    void onTabClicked(int index);
 
 private:
+    void receiveText();
+    void receiveHex();
+
     SerialChannel &MSCom;
     QTabBar *TabStrip1;
     ReceiveView *rtxtAscRcv;

@@ -1,10 +1,208 @@
 #include "receive/receiveview.h"
 
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
 #include <QPalette>
+#include <QScrollBar>
+
+#include <chrono>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::chrono::milliseconds kFrame{16};
+
+} // namespace
 
 ReceiveView::ReceiveView(QWidget *parent)
     : QAbstractScrollArea(parent)
 {
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
+    viewport()->setCursor(Qt::IBeamCursor);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Always there, so that its arrival does not change the width mid-stream.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_frameTimer.setSingleShot(true);
+    connect(&m_frameTimer, &QTimer::timeout, this, &ReceiveView::showFrame);
+    m_sinceFrame.start();
+    applyFont();
+}
+
+void ReceiveView::appendText(QStringView text)
+{
+    m_store.appendText(text);
+    scheduleFrame();
+}
+
+void ReceiveView::appendBytes(QByteArrayView bytes)
+{
+    m_store.appendBytes(bytes);
+    scheduleFrame();
+}
+
+void ReceiveView::clear()
+{
+    m_store.clear();
+    m_anchor = m_cursor = 0;
+    scheduleFrame();
+}
+
+void ReceiveView::moveCaretToEnd()
+{
+    m_followEnd = true;
+    scheduleFrame();
+}
+
+int ReceiveView::visibleRows() const
+{
+    return qMax(1, viewport()->height() / m_painter.lineHeight());
+}
+
+QString ReceiveView::selectedText() const
+{
+    return m_store.text(qMin(m_anchor, m_cursor), qMax(m_anchor, m_cursor));
+}
+
+void ReceiveView::selectAll()
+{
+    m_anchor = 0;
+    m_cursor = m_store.length();
+    viewport()->update();
+}
+
+void ReceiveView::copy() const
+{
+    if (hasSelection())
+        QGuiApplication::clipboard()->setText(selectedText());
+}
+
+void ReceiveView::scheduleFrame()
+{
+    if (m_frameTimer.isActive())
+        return;
+    const auto since = std::chrono::milliseconds(m_sinceFrame.elapsed());
+    m_frameTimer.start(since >= kFrame ? 0ms : kFrame - since);
+}
+
+void ReceiveView::showFrame()
+{
+    m_sinceFrame.restart();
+    m_layout.sync();
+    QScrollBar *bar = verticalScrollBar();
+    const qint64 last = qMax<qint64>(0, m_layout.rowCount() - visibleRows());
+    bar->setRange(0, int(qMin<qint64>(last, std::numeric_limits<int>::max())));
+    bar->setPageStep(visibleRows());
+    if (m_followEnd)
+        bar->setValue(bar->maximum());
+    m_followEnd = false;
+    viewport()->update();
+}
+
+void ReceiveView::applyFont()
+{
+    m_painter.setFont(font());
+    m_layout.setCellMeasure(m_painter.cellMeasure());
+    fitColumns();
+}
+
+void ReceiveView::fitColumns()
+{
+    m_layout.setColumns(m_painter.columnsIn(viewport()->width()));
+    scheduleFrame();
+}
+
+void ReceiveView::resizeEvent(QResizeEvent *event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    fitColumns();
+}
+
+void ReceiveView::changeEvent(QEvent *event)
+{
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        applyFont();
+}
+
+void ReceiveView::scrollContentsBy(int, int)
+{
+    viewport()->update();
+}
+
+qint64 ReceiveView::positionAt(QPointF point)
+{
+    m_layout.sync();
+    const qint64 row = verticalScrollBar()->value() + qint64(std::floor(point.y() / m_painter.lineHeight()));
+    if (row < 0)
+        return 0;
+    if (row >= m_layout.rowCount())
+        return m_store.length();
+    return m_layout.positionAt(row, m_painter.columnAt(point.x()));
+}
+
+void ReceiveView::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_cursor = positionAt(event->position());
+    if (!(event->modifiers() & Qt::ShiftModifier))
+        m_anchor = m_cursor;
+    viewport()->update();
+}
+
+void ReceiveView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!(event->buttons() & Qt::LeftButton))
+        return;
+    // Dragging past an edge scrolls a row at a time.
+    if (event->position().y() < 0)
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    else if (event->position().y() > viewport()->height())
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    m_cursor = positionAt(event->position());
+    viewport()->update();
+}
+
+void ReceiveView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Copy))
+        copy();
+    else if (event->matches(QKeySequence::SelectAll))
+        selectAll();
+    else
+        QAbstractScrollArea::keyPressEvent(event);
+}
+
+void ReceiveView::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("rtxtAscRcvMenu"));
+    QAction *copyAction = menu.addAction(QStringLiteral("コピー(&C)"), this, &ReceiveView::copy);
+    copyAction->setShortcut(QKeySequence::Copy);
+    copyAction->setEnabled(hasSelection());
+    QAction *selectAllAction = menu.addAction(QStringLiteral("すべて選択(&A)"), this, &ReceiveView::selectAll);
+    selectAllAction->setShortcut(QKeySequence::SelectAll);
+    selectAllAction->setEnabled(!m_store.isEmpty());
+    menu.exec(event->globalPos());
+}
+
+void ReceiveView::paintEvent(QPaintEvent *)
+{
+    // Rows are read from the store: lay out first, in case it was emptied since the last frame.
+    m_layout.sync();
+    QPainter painter(viewport());
+    const qint64 first = verticalScrollBar()->value();
+    const qint64 end = qMin(m_layout.rowCount(), first + visibleRows() + 1);
+    const qint64 from = qMin(m_anchor, m_cursor);
+    const qint64 to = qMax(m_anchor, m_cursor);
+    for (qint64 row = first; row < end; ++row)
+        m_painter.paintRow(painter, m_layout, row, qreal((row - first) * m_painter.lineHeight()), from, to, palette());
 }

@@ -68,11 +68,35 @@ QString Cp932Decoder::decode(QByteArrayView bytes)
     return decodeComplete(bytes);
 }
 
+// ICU's windows-31j swaps 0x1A, 0x1C and 0x7F the IBM way, while the
+// system's code page maps every ASCII byte to itself. So only the non-ASCII
+// characters go to ICU, whole, and ASCII bytes are taken as they are.
 QString Cp932Decoder::decodeComplete(QByteArrayView bytes)
 {
-    const qsizetype firstHigh = firstNonAscii(bytes);
-    QString text = QString::fromLatin1(bytes.data(), firstHigh);
-    text += m_decoder.decode(bytes.sliced(firstHigh));
+    QString text;
+    text.reserve(bytes.size());
+    const qsizetype size = bytes.size();
+    for (qsizetype at = 0; at < size;) {
+        const qsizetype asciiEnd = at + firstNonAscii(bytes.sliced(at));
+        text += QLatin1StringView(bytes.data() + at, asciiEnd - at);
+        qsizetype end = asciiEnd;
+        while (end < size && static_cast<unsigned char>(bytes[end]) >= 0x80) {
+            if (!isCp932LeadByte(static_cast<unsigned char>(bytes[end])))
+                ++end;
+            else if (end + 1 < size && isCp932TrailByte(static_cast<unsigned char>(bytes[end + 1])))
+                end += 2;
+            else
+                break;
+        }
+        text += m_decoder.decode(bytes.sliced(asciiEnd, end - asciiEnd));
+        if (end < size && static_cast<unsigned char>(bytes[end]) >= 0x80) {
+            // A lead byte without a trail byte: the substitute ICU gives it;
+            // the byte after it counts on its own.
+            text += QChar(0x1A);
+            ++end;
+        }
+        at = end;
+    }
     return text;
 }
 

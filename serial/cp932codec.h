@@ -34,3 +34,9 @@ constexpr bool isCp932LeadByte(unsigned char byte)
 {
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
+
+// True for a byte that can follow a lead byte.
+constexpr bool isCp932TrailByte(unsigned char byte)
+{
+    return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
+}

@@ -301,11 +301,19 @@ void SerialChannel::onReadyRead()
 void SerialChannel::onPortError(int error)
 {
     const auto kind = QSerialPort::SerialPortError(error);
-    const bool fatal = kind == QSerialPort::ResourceError
-                       || ((kind == QSerialPort::ReadError || kind == QSerialPort::WriteError)
-                           && deviceGone());
-    if (!fatal || !portOpen())
+    if (!portOpen()
+        || (kind != QSerialPort::ResourceError && kind != QSerialPort::ReadError
+            && kind != QSerialPort::WriteError))
         return;
+    if (!deviceGone()) {
+        // input() empties the tty itself, so a read notification already on
+        // its way can find nothing there: QSerialPort takes that EAGAIN for a
+        // resource error and stops its read notifications. The device is
+        // fine; start them again (setReadBufferSize restarts reading).
+        if (kind == QSerialPort::ResourceError)
+            m_port->setReadBufferSize(m_port->readBufferSize());
+        return;
+    }
     // Closing inside QSerialPort's own notification would delete the
     // notifier that is calling us; finish the job from the event loop.
     QMetaObject::invokeMethod(this, &SerialChannel::closeVanished, Qt::QueuedConnection);

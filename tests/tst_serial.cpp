@@ -32,6 +32,7 @@ private slots:
     void closeLetsEveryQueuedByteLeaveInOrder();
     void zeroInBufferCountDiscardsWaitingInput();
     void closesItselfWhenTheDeviceGoesAway();
+    void keepsReceivingAFastStreamWhileInputEmptiesTheTty();
     void postedEventsReachHandlersInOrder();
 
     void mapsRisingCountersToEventCodes_data();
@@ -231,6 +232,28 @@ void TstSerial::closesItselfWhenTheDeviceGoesAway()
     QCOMPARE(m_reader->received(), QByteArray("again"));
 }
 
+void TstSerial::keepsReceivingAFastStreamWhileInputEmptiesTheTty()
+{
+    // input() also takes what is still in the tty, so QSerialPort's own read
+    // notification can come to an empty tty: that must neither close the port
+    // nor stop the events.
+    openChannel();
+    m_channel->setInputMode(SerialChannel::InputMode::Binary);
+    QByteArray received;
+    connect(m_channel.get(), &SerialChannel::onComm, this,
+            [&] { received += std::get<QByteArray>(m_channel->input()); });
+    QSignalSpy gone(m_channel.get(), &SerialChannel::disconnected);
+    QByteArray payload(1024 * 1024, Qt::Uninitialized);
+    QRandomGenerator generator(3);
+    generator.fillRange(reinterpret_cast<quint32 *>(payload.data()), payload.size() / 4);
+
+    QVERIFY(m_pty->write(payload));
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), payload.size(), 20000);
+    QVERIFY(received == payload);
+    QVERIFY(m_channel->portOpen());
+    QVERIFY(gone.isEmpty());
+}
+
 void TstSerial::postedEventsReachHandlersInOrder()
 {
     openChannel();
@@ -315,6 +338,11 @@ void TstSerial::decodesCp932InPieces_data()
         << QByteArrayList{"\xb1", "A"} << QStringList{QStringLiteral("ｱ"), "A"};
     QTest::newRow("second byte of a pair is not a lead")
         << QByteArrayList{"\x82\x81", "A"} << QStringList{QStringLiteral("ａ"), "A"};
+    QTest::newRow("ASCII controls keep their codes beside double-byte text")
+        << QByteArrayList{"\x82\xa0\x1a\x1c\x7f", "\x7f"}
+        << QStringList{QStringLiteral("あ\x1a\x1c\x7f"), "\x7f"};
+    QTest::newRow("lead byte without a trail byte")
+        << QByteArrayList{"\x82\x0d" "A\x82\x7f"} << QStringList{QStringLiteral("\x1a\rA\x1a\x7f")};
 }
 
 void TstSerial::decodesCp932InPieces()

@@ -1,0 +1,88 @@
+#include "receive/receivestore.h"
+
+#include "receive/hexgroups.h"
+
+#include <QByteArray>
+
+qint64 ReceiveStore::length() const
+{
+    return m_mode == Mode::Hex ? m_bytes.size() * hexgroups::kGroupWidth : m_text.size();
+}
+
+void ReceiveStore::appendText(QStringView text)
+{
+    if (text.isEmpty())
+        return;
+    if (m_mode == Mode::Hex && !isEmpty())
+        convertToText();
+    if (m_mode != Mode::Text) {
+        m_mode = Mode::Text;
+        ++m_generation;
+    }
+    m_text.append(reinterpret_cast<const char16_t *>(text.utf16()), text.size());
+}
+
+void ReceiveStore::appendBytes(QByteArrayView bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    if (m_mode == Mode::Text && !isEmpty()) {
+        // The box holds text already: the groups become part of that text.
+        const QString groups = hexgroups::format(bytes);
+        m_text.append(reinterpret_cast<const char16_t *>(groups.utf16()), groups.size());
+        return;
+    }
+    if (m_mode != Mode::Hex) {
+        m_mode = Mode::Hex;
+        ++m_generation;
+    }
+    m_bytes.append(bytes.data(), bytes.size());
+}
+
+void ReceiveStore::clear()
+{
+    m_text.clear();
+    m_bytes.clear();
+    ++m_generation;
+}
+
+QString ReceiveStore::text(qint64 from, qint64 to) const
+{
+    from = qBound<qint64>(0, from, length());
+    to = qBound<qint64>(from, to, length());
+    if (m_mode == Mode::Hex)
+        return hexText(from, to);
+    QString text(to - from, Qt::Uninitialized);
+    m_text.copy(from, to - from, reinterpret_cast<char16_t *>(text.data()));
+    return text;
+}
+
+QString ReceiveStore::hexText(qint64 from, qint64 to) const
+{
+    const qint64 firstByte = from / hexgroups::kGroupWidth;
+    const qint64 endByte = (to + hexgroups::kGroupWidth - 1) / hexgroups::kGroupWidth;
+    QString text((endByte - firstByte) * hexgroups::kGroupWidth, Qt::Uninitialized);
+    QChar *out = text.data();
+    for (qint64 index = firstByte; index < endByte;) {
+        const std::span<const char> piece = m_bytes.span(index, endByte - index);
+        hexgroups::write(QByteArrayView(piece.data(), qsizetype(piece.size())), out);
+        out += piece.size() * hexgroups::kGroupWidth;
+        index += qint64(piece.size());
+    }
+    const qint64 skip = from - firstByte * hexgroups::kGroupWidth;
+    if (skip == 0 && to - from == text.size())
+        return text;
+    return text.mid(skip, to - from);
+}
+
+// Only reached when hex data was shown and text follows without the box
+// being emptied in between; the box then holds the hex text as plain text.
+void ReceiveStore::convertToText()
+{
+    const QString shown = hexText(0, length());
+    m_bytes.clear();
+    m_text.clear();
+    m_text.append(reinterpret_cast<const char16_t *>(shown.utf16()), shown.size());
+    m_mode = Mode::Text;
+    ++m_generation;
+}

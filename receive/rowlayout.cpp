@@ -1,0 +1,294 @@
+#include "receive/rowlayout.h"
+
+#include "receive/controlpictures.h"
+#include "receive/hexgroups.h"
+#include "receive/receivestore.h"
+
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+constexpr int kTabStop = 8;
+
+// Printable ASCII takes one column everywhere and needs no lookup.
+constexpr bool isPlain(char16_t unit)
+{
+    return char16_t(unit - 0x20) < 0x5F;
+}
+
+constexpr bool isLineBreak(char16_t unit)
+{
+    return unit == u'\r' || unit == u'\n';
+}
+
+// Where the run of printable ASCII from `from` on ends; four units a step,
+// since this scan is most of the cost of laying out received text.
+qsizetype plainRunEnd(std::span<const char16_t> units, qsizetype from)
+{
+    constexpr quint64 kHigh = 0xFF80FF80FF80FF80ull;
+    constexpr quint64 kBit7 = 0x0080008000800080ull;
+    const qsizetype size = qsizetype(units.size());
+    qsizetype at = from;
+    for (; at + 4 <= size; at += 4) {
+        quint64 word;
+        std::memcpy(&word, units.data() + at, sizeof word);
+        // Every lane below 0x80, so adding to a lane never carries into the next:
+        // bit 7 of lane + 0x60 is set from 0x20 on, bit 7 of lane + 1 only for 0x7F.
+        if ((word & kHigh) != 0 || ((word + 0x0060006000600060ull) & kBit7) != kBit7
+            || ((word + 0x0001000100010001ull) & kBit7) != 0)
+            break;
+    }
+    while (at < size && isPlain(units[at]))
+        ++at;
+    return at;
+}
+
+} // namespace
+
+RowLayout::RowLayout(const ReceiveStore &store)
+    : m_store(store)
+{
+}
+
+void RowLayout::setColumns(int columns)
+{
+    columns = qMax(1, columns);
+    if (columns == m_columns)
+        return;
+    m_columns = columns;
+    m_stale = true;
+}
+
+void RowLayout::setCellMeasure(CellWidths::Measure measure)
+{
+    m_cells.setMeasure(std::move(measure));
+    m_stale = true;
+}
+
+bool RowLayout::isHex() const
+{
+    return m_store.mode() == ReceiveStore::Mode::Hex;
+}
+
+void RowLayout::sync()
+{
+    if (m_stale || m_generation != m_store.generation())
+        restart();
+    if (isHex())
+        return;
+    layOutText(m_laidOut, m_store.length());
+    m_laidOut = m_store.length();
+}
+
+void RowLayout::restart()
+{
+    m_stale = false;
+    m_generation = m_store.generation();
+    m_laidOut = 0;
+    m_column = 0;
+    m_afterCr = false;
+    m_rowStarts.clear();
+    m_rowStarts.append(0);
+}
+
+void RowLayout::layOutText(qint64 from, qint64 to)
+{
+    while (from < to) {
+        const std::span<const char16_t> piece = m_store.textSpan(from, to - from);
+        const qsizetype size = qsizetype(piece.size());
+        for (qsizetype i = 0; i < size;) {
+            const qsizetype plainEnd = plainRunEnd(piece, i);
+            if (plainEnd > i) {
+                placePlain(from + i, plainEnd - i);
+                i = plainEnd;
+            } else {
+                placeOther(piece[i], from + i);
+                ++i;
+            }
+        }
+        from += size;
+    }
+}
+
+void RowLayout::placePlain(qint64 position, qint64 count)
+{
+    m_afterCr = false;
+    while (count > 0) {
+        if (m_column >= m_columns)
+            startRow(position);
+        const qint64 taken = qMin<qint64>(count, m_columns - m_column);
+        m_column += int(taken);
+        position += taken;
+        count -= taken;
+    }
+}
+
+void RowLayout::placeOther(char16_t unit, qint64 position)
+{
+    if (unit == u'\n' && m_afterCr) {
+        // The LF of a CR LF that the CR has already broken: the row after
+        // the break starts behind the pair.
+        m_afterCr = false;
+        m_rowStarts.setLast(position + 1);
+        return;
+    }
+    m_afterCr = unit == u'\r';
+    if (isLineBreak(unit)) {
+        startRow(position + 1);
+        return;
+    }
+    if (unit == u'\t') {
+        if (m_column >= m_columns)
+            startRow(position);
+    } else if (m_column > 0 && m_column + widthOf(unit, m_column) > m_columns) {
+        startRow(position);
+    }
+    m_column += widthOf(unit, m_column);
+}
+
+void RowLayout::startRow(qint64 position)
+{
+    m_rowStarts.append(position);
+    m_column = 0;
+}
+
+int RowLayout::widthOf(char16_t unit, int column) const
+{
+    if (isPlain(unit))
+        return 1;
+    if (unit == u'\t')
+        return tabWidth(column);
+    return m_cells.cells(controlpictures::isControl(unit) ? controlpictures::pictureOf(unit) : unit);
+}
+
+int RowLayout::tabWidth(int column) const
+{
+    // A tab near the right edge stops there instead of wrapping.
+    return qMax(1, qMin(kTabStop - column % kTabStop, m_columns - column));
+}
+
+qint64 RowLayout::groupsPerRow() const
+{
+    return qMax(1, m_columns / hexgroups::kGroupWidth);
+}
+
+qint64 RowLayout::rowCount() const
+{
+    if (isHex()) {
+        const qint64 rows = (m_store.byteCount() + groupsPerRow() - 1) / groupsPerRow();
+        return qMax<qint64>(1, rows);
+    }
+    return m_rowStarts.size();
+}
+
+qint64 RowLayout::rowStart(qint64 row) const
+{
+    if (isHex())
+        return row * groupsPerRow() * hexgroups::kGroupWidth;
+    return m_rowStarts.at(row);
+}
+
+qint64 RowLayout::rowEnd(qint64 row) const
+{
+    if (isHex())
+        return qMin(rowStart(row + 1), m_store.length());
+    return row + 1 < m_rowStarts.size() ? m_rowStarts.at(row + 1) : m_laidOut;
+}
+
+template<typename Visit>
+qint64 RowLayout::walkRow(qint64 row, Visit visit) const
+{
+    qint64 position = rowStart(row);
+    const qint64 end = rowEnd(row);
+    int column = 0;
+    while (position < end) {
+        for (const char16_t unit : m_store.textSpan(position, end - position)) {
+            if (isLineBreak(unit))
+                return position;
+            const int width = widthOf(unit, column);
+            if (!visit(Step{position, unit, column, width}))
+                return position;
+            column += width;
+            ++position;
+        }
+    }
+    return position;
+}
+
+QList<RowRun> RowLayout::runs(qint64 row) const
+{
+    if (isHex()) {
+        const qint64 start = rowStart(row);
+        const qint64 end = rowEnd(row);
+        return {RowRun{0, int(end - start), m_store.text(start, end), false}};
+    }
+    QList<RowRun> runs;
+    walkRow(row, [&runs](const Step &step) {
+        if (step.unit == u'\t')
+            return true;
+        const bool control = controlpictures::isControl(step.unit);
+        const QChar shown(control ? controlpictures::pictureOf(step.unit) : step.unit);
+        if (isPlain(step.unit) && !runs.isEmpty() && isPlain(runs.last().text.back().unicode())
+            && runs.last().column + runs.last().width == step.column) {
+            runs.last().text.append(shown);
+            runs.last().width += step.width;
+        } else {
+            runs.append(RowRun{step.column, step.width, QString(shown), control});
+        }
+        return true;
+    });
+    return runs;
+}
+
+qint64 RowLayout::positionAt(qint64 row, qreal column) const
+{
+    if (isHex()) {
+        const qint64 offset = std::llround(qMax<qreal>(0, column));
+        return qMin(rowStart(row) + offset, shownEnd(row));
+    }
+    qint64 found = -1;
+    const qint64 stop = walkRow(row, [&](const Step &step) {
+        if (column < step.column + step.width / 2.0) {
+            found = step.position;
+            return false;
+        }
+        return true;
+    });
+    return found >= 0 ? found : stop;
+}
+
+int RowLayout::columnOf(qint64 row, qint64 position) const
+{
+    if (isHex())
+        return int(qBound(rowStart(row), position, rowEnd(row)) - rowStart(row));
+    int column = 0;
+    walkRow(row, [&](const Step &step) {
+        if (step.position >= position)
+            return false;
+        column = step.column + step.width;
+        return true;
+    });
+    return column;
+}
+
+qint64 RowLayout::shownEnd(qint64 row) const
+{
+    if (isHex())
+        return rowEnd(row);
+    return walkRow(row, [](const Step &) { return true; });
+}
+
+QString RowLayout::displayText(qint64 row) const
+{
+    QString text;
+    int column = 0;
+    for (const RowRun &run : runs(row)) {
+        text += QString(run.column - column, u' ') + run.text;
+        column = run.column + run.width;
+    }
+    // A tab at the end of the row still moves the columns on.
+    text += QString(qMax(0, columnOf(row, shownEnd(row)) - column), u' ');
+    return text;
+}

@@ -1,0 +1,123 @@
+#include "receive/rowpainter.h"
+
+#include "receive/controlpictures.h"
+#include "receive/rowlayout.h"
+
+#include <QFontMetricsF>
+#include <QGlyphRun>
+#include <QPainter>
+#include <QPalette>
+#include <QTextLayout>
+#include <QtMath>
+
+namespace {
+
+constexpr int kMargin = 2;
+
+// Whether the font, or a font Qt falls back to, has a glyph for the character.
+bool hasGlyph(const QFont &font, char16_t unit)
+{
+    QTextLayout layout(QString(QChar(unit)), font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    for (const QGlyphRun &run : layout.glyphRuns()) {
+        if (run.glyphIndexes().contains(0))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void RowPainter::setFont(const QFont &font)
+{
+    const QFontMetricsF metrics(font);
+    m_font = font;
+    m_cellWidth = qMax<qreal>(1, metrics.horizontalAdvance(QLatin1Char('0')));
+    m_ascent = metrics.ascent();
+    m_lineHeight = qMax(1, qCeil(metrics.lineSpacing()));
+    // Few fonts have the control pictures (the CJK fonts do not); without
+    // them the picture is drawn here from the character's abbreviation.
+    m_drawPictures = !hasGlyph(font, controlpictures::pictureOf(0x1B));
+    m_pictureFont = font;
+    m_pictureFont.setPixelSize(qMax(6, qRound(m_lineHeight * 0.42)));
+}
+
+int RowPainter::columnsIn(int width) const
+{
+    return int((width - 2 * kMargin) / m_cellWidth);
+}
+
+qreal RowPainter::columnAt(qreal x) const
+{
+    return (x - kMargin) / m_cellWidth;
+}
+
+qreal RowPainter::xOf(int column) const
+{
+    return kMargin + column * m_cellWidth;
+}
+
+CellWidths::Measure RowPainter::cellMeasure() const
+{
+    const qreal wide = m_cellWidth * 1.5;
+    return [metrics = QFontMetricsF(m_font), wide](char16_t unit) {
+        return metrics.horizontalAdvance(QChar(unit)) > wide ? 2 : 1;
+    };
+}
+
+void RowPainter::paintRow(QPainter &painter, const RowLayout &layout, qint64 row, qreal y, qint64 selectionFrom,
+                          qint64 selectionTo, const QPalette &palette) const
+{
+    const QList<RowRun> runs = layout.runs(row);
+    painter.setFont(m_font);
+    drawRuns(painter, runs, y, palette.color(QPalette::Text), palette.color(QPalette::PlaceholderText));
+    const QRectF selected = selectionRect(layout, row, y, selectionFrom, selectionTo);
+    if (selected.isEmpty())
+        return;
+    painter.save();
+    painter.setClipRect(selected);
+    painter.fillRect(selected, palette.color(QPalette::Highlight));
+    const QColor highlighted = palette.color(QPalette::HighlightedText);
+    drawRuns(painter, runs, y, highlighted, highlighted);
+    painter.restore();
+}
+
+void RowPainter::drawRuns(QPainter &painter, const QList<RowRun> &runs, qreal y, const QColor &text,
+                          const QColor &dim) const
+{
+    for (const RowRun &run : runs) {
+        painter.setPen(run.control ? dim : text);
+        const qreal x = xOf(run.column);
+        if (run.control && m_drawPictures)
+            drawPicture(painter, QRectF(x, y, run.width * m_cellWidth, m_lineHeight), run.text.front().unicode());
+        else
+            painter.drawText(QPointF(x, y + m_ascent), run.text);
+    }
+}
+
+// The abbreviation set diagonally, as the Unicode control pictures are.
+void RowPainter::drawPicture(QPainter &painter, const QRectF &cell, char16_t picture) const
+{
+    const QString name = controlpictures::nameOf(picture);
+    const qsizetype split = name.size() - 1;
+    painter.setFont(m_pictureFont);
+    painter.drawText(cell, Qt::AlignLeft | Qt::AlignTop, name.left(split));
+    painter.drawText(cell, Qt::AlignRight | Qt::AlignBottom, name.mid(split));
+    painter.setFont(m_font);
+}
+
+QRectF RowPainter::selectionRect(const RowLayout &layout, qint64 row, qreal y, qint64 from, qint64 to) const
+{
+    const qint64 start = qMax(from, layout.rowStart(row));
+    const qint64 end = qMin(to, layout.rowEnd(row));
+    if (start >= end)
+        return {};
+    const int left = layout.columnOf(row, start);
+    int right = layout.columnOf(row, end);
+    // A selected line break shows as one more selected cell.
+    if (end > layout.shownEnd(row))
+        ++right;
+    return QRectF(xOf(left), y, (right - left) * m_cellWidth, m_lineHeight);
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "receive/cellwidths.h"
+
+#include <QFont>
+#include <QRectF>
+
+class QPainter;
+class QPalette;
+class RowLayout;
+struct RowRun;
+
+// Draws rows of the receive box on a fixed-pitch grid: each run at its
+// column, control pictures in a dimmer colour, the selection highlighted.
+class RowPainter
+{
+public:
+    void setFont(const QFont &font);
+    int lineHeight() const { return m_lineHeight; }
+    int columnsIn(int width) const;
+    // The grid column under x, between two columns where x lies between them.
+    qreal columnAt(qreal x) const;
+    CellWidths::Measure cellMeasure() const;
+
+    // Draws the row, highlighting the part of [selectionFrom, selectionTo) in it.
+    void paintRow(QPainter &painter, const RowLayout &layout, qint64 row, qreal y, qint64 selectionFrom,
+                  qint64 selectionTo, const QPalette &palette) const;
+
+private:
+    void drawRuns(QPainter &painter, const QList<RowRun> &runs, qreal y, const QColor &text,
+                  const QColor &dim) const;
+    void drawPicture(QPainter &painter, const QRectF &cell, char16_t picture) const;
+    QRectF selectionRect(const RowLayout &layout, qint64 row, qreal y, qint64 from, qint64 to) const;
+    qreal xOf(int column) const;
+
+    QFont m_font;
+    QFont m_pictureFont;
+    qreal m_cellWidth = 1;
+    qreal m_ascent = 0;
+    int m_lineHeight = 1;
+    bool m_drawPictures = false;
+};
