@@ -59,6 +59,12 @@ qint64 PacedReader::allowance(Clock::time_point &last, double &credit) const
     if (m_bytesPerSecond <= 0)
         return kBufferSize;
     const Clock::time_point now = Clock::now();
+    // The line starts with the first byte; time before it is not the program's.
+    if (m_count == 0) {
+        last = now;
+        credit = 1;
+        return 1;
+    }
     const double cap = qMax(1.0, double(m_bytesPerSecond) * std::chrono::duration<double>(kCatchUp).count());
     credit = qMin(cap, credit + double(m_bytesPerSecond) * std::chrono::duration<double>(now - last).count());
     last = now;
