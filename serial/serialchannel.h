@@ -68,7 +68,6 @@ public:
     // (a transfer that keeps the event loop turning must not have received
     // data handled meanwhile); releasing raises what is still waiting.
     void holdEvents(bool hold);
-    bool eventsHeld() const { return m_eventsHeld; }
 
 signals:
     void onComm();
