@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
@@ -88,7 +89,6 @@ struct Timing
     Clock::time_point started;  // the start message closed
     Clock::time_point finished; // the click's work done, final reset included
     Clock::time_point delivered; // the far side has read the last byte
-    bool complete = false;
 };
 
 class Bench
@@ -119,7 +119,7 @@ public:
         m_window.findChild<QPushButton *>(QStringLiteral("cmdXactConfig"))->click();
         timing.started = m_started;
         timing.finished = Clock::now();
-        timing.complete = reader.waitFor(payload, std::chrono::milliseconds(payload * 2000 / kLineRate + 10000));
+        reader.waitFor(payload, std::chrono::milliseconds(payload * 2000 / kLineRate + 10000));
         timing.delivered = reader.lastByteAt();
         m_window.channel().setPortOpen(false);
         QFile::remove(path);
@@ -135,8 +135,10 @@ private:
     Clock::time_point m_started;
 };
 
-// The same kind of line without the program: a raw writer into the same reader.
-double bareWriterSeconds(const QTemporaryDir &dir, qint64 payload, qint64 rate)
+// The same kind of line without the program: a raw writer into the same
+// reader. Small writes beat large ones into a pseudo-terminal, so the
+// unpaced ceiling is the better of two write sizes.
+double bareWriterSeconds(const QTemporaryDir &dir, qint64 payload, qint64 rate, qsizetype chunkSize = 4096)
 {
     PtyPair pty(dir.path(), 9);
     PacedReader reader(pty.masterFd(), rate, false);
@@ -145,12 +147,14 @@ double bareWriterSeconds(const QTemporaryDir &dir, qint64 payload, qint64 rate)
     ::tcgetattr(fd, &raw);
     ::cfmakeraw(&raw);
     ::tcsetattr(fd, TCSANOW, &raw);
-    const QByteArray chunk(64 * 1024, 'x');
+    const QByteArray chunk(chunkSize, 'x');
     const Clock::time_point start = Clock::now();
     for (qint64 left = payload; left > 0;) {
         const ssize_t written = ::write(fd, chunk.constData(), size_t(qMin<qint64>(left, chunk.size())));
         if (written > 0)
             left -= written;
+        else if (errno != EINTR)
+            break;
     }
     reader.waitFor(payload, std::chrono::milliseconds(payload * 2000 / kLineRate + 10000));
     ::close(fd);
@@ -162,12 +166,14 @@ void benchPaced(Bench &bench, const QTemporaryDir &dir, qint64 payload, bool wit
     const double ideal = double(payload) / kLineRate;
     const Timing timing = bench.download(payload, kLineRate);
     const QString name = QStringLiteral("paced %1").arg(sizeName(payload));
-    const QString peer = withPeer ? QStringLiteral(", bare writer %1").arg(bareWriterSeconds(dir, payload, kLineRate) / ideal, 0, 'f', 3)
-                                  : QString();
-    printRow(name + QStringLiteral(": last byte read / ideal"), secondsBetween(timing.started, timing.delivered) / ideal,
-             "ratio", QStringLiteral("target <= 1.01%1").arg(peer));
-    printRow(name + QStringLiteral(": final reset done / ideal"), secondsBetween(timing.started, timing.finished) / ideal,
-             "ratio", QStringLiteral("(ideal %1 s)").arg(ideal, 0, 'f', 2));
+    QString against = QStringLiteral("target <= 1.01");
+    if (withPeer)
+        against += QStringLiteral(", bare writer %1").arg(bareWriterSeconds(dir, payload, kLineRate) / ideal, 0, 'f', 3);
+    printRow(name + QStringLiteral(": last byte read / ideal"),
+             secondsBetween(timing.started, timing.delivered) / ideal, "ratio", against);
+    printRow(name + QStringLiteral(": final reset done / ideal"),
+             secondsBetween(timing.started, timing.finished) / ideal, "ratio",
+             QStringLiteral("(ideal %1 s)").arg(ideal, 0, 'f', 2));
 }
 
 // Alternating rounds, best of each: the machine's noise hits both alike.
@@ -179,7 +185,8 @@ void benchUnpaced(Bench &bench, const QTemporaryDir &dir, qint64 payload, int ro
     for (int round = 0; round < rounds; ++round) {
         const Timing timing = bench.download(payload, 0);
         best = qMax(best, payload / secondsBetween(timing.started, timing.delivered) / 1e6);
-        ceiling = qMax(ceiling, payload / bareWriterSeconds(dir, payload, 0) / 1e6);
+        for (const qsizetype chunkSize : {4096, 65536})
+            ceiling = qMax(ceiling, payload / bareWriterSeconds(dir, payload, 0, chunkSize) / 1e6);
     }
     const qint64 peakKiB = statusKiB("VmHWM:");
     const QString name = QStringLiteral("unpaced %1").arg(sizeName(payload));
