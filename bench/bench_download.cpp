@@ -81,6 +81,9 @@ QString makeFile(const QTemporaryDir &dir, qint64 size)
         chunk[i] = char(i * 7 + 3);
     for (qint64 left = size; left > 0; left -= chunk.size())
         file.write(chunk.constData(), qMin<qint64>(left, chunk.size()));
+    // Written back before the clock starts, so the disk does not compete with the transfer.
+    file.flush();
+    ::fsync(file.handle());
     return path;
 }
 
@@ -105,9 +108,8 @@ public:
     }
 
     // One download of a file of payload + 14 bytes with a fresh line whose far side reads at rate.
-    Timing download(qint64 payload, qint64 rate)
+    Timing download(const QString &path, qint64 payload, qint64 rate)
     {
-        const QString path = makeFile(m_dir, payload + kDropCount);
         m_window.channel().setPortOpen(false);
         PtyPair pty(m_dir.path(), 3);
         PacedReader reader(pty.masterFd(), rate, false);
@@ -122,7 +124,6 @@ public:
         reader.waitFor(payload, std::chrono::milliseconds(payload * 2000 / kLineRate + 10000));
         timing.delivered = reader.lastByteAt();
         m_window.channel().setPortOpen(false);
-        QFile::remove(path);
         if (m_answerer.messages.size() != 1 || reader.count() != payload)
             std::printf("!! %lld of %lld bytes arrived\n", reader.count(), payload);
         return timing;
@@ -164,7 +165,9 @@ double bareWriterSeconds(const QTemporaryDir &dir, qint64 payload, qint64 rate, 
 void benchPaced(Bench &bench, const QTemporaryDir &dir, qint64 payload, bool withPeer)
 {
     const double ideal = double(payload) / kLineRate;
-    const Timing timing = bench.download(payload, kLineRate);
+    const QString path = makeFile(dir, payload + kDropCount);
+    const Timing timing = bench.download(path, payload, kLineRate);
+    QFile::remove(path);
     const QString name = QStringLiteral("paced %1").arg(sizeName(payload));
     QString against = QStringLiteral("target <= 1.01");
     if (withPeer)
@@ -179,16 +182,18 @@ void benchPaced(Bench &bench, const QTemporaryDir &dir, qint64 payload, bool wit
 // Alternating rounds, best of each: the machine's noise hits both alike.
 void benchUnpaced(Bench &bench, const QTemporaryDir &dir, qint64 payload, int rounds)
 {
+    const QString path = makeFile(dir, payload + kDropCount);
     const qint64 idleKiB = statusKiB("VmRSS:");
     resetPeakResident();
     double best = 0, ceiling = 0;
     for (int round = 0; round < rounds; ++round) {
-        const Timing timing = bench.download(payload, 0);
+        const Timing timing = bench.download(path, payload, 0);
         best = qMax(best, payload / secondsBetween(timing.started, timing.delivered) / 1e6);
         for (const qsizetype chunkSize : {4096, 65536})
             ceiling = qMax(ceiling, payload / bareWriterSeconds(dir, payload, 0, chunkSize) / 1e6);
     }
     const qint64 peakKiB = statusKiB("VmHWM:");
+    QFile::remove(path);
     const QString name = QStringLiteral("unpaced %1").arg(sizeName(payload));
     printRow(name + QStringLiteral(": download, best of %1").arg(rounds), best, "MB/s",
              QStringLiteral("bare writer %1 MB/s, ratio %2 (target >= 0.8)")

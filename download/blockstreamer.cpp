@@ -82,12 +82,13 @@ void BlockStreamer::feed()
 
 bool BlockStreamer::sendBlock(qint32 size)
 {
-    const QByteArray block = m_file.read(size);
-    if (block.size() != size) {
+    // One buffer for every block: output() copies what it takes.
+    m_block.resize(size);
+    if (m_file.read(m_block.data(), size) != size) {
         finish(Outcome::Failed, readFailure(m_file));
         return false;
     }
-    MSCom.output(block);
+    MSCom.output(m_block);
     m_handedOver += size;
     ++m_nextBlock;
     return true;

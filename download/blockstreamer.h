@@ -2,6 +2,7 @@
 
 #include "download/blockplan.h"
 
+#include <QByteArray>
 #include <QEventLoop>
 #include <QObject>
 #include <QString>
@@ -45,6 +46,7 @@ private:
     SerialChannel &MSCom;
     QFile &m_file;
     const BlockPlan m_plan;
+    QByteArray m_block;
     qint32 m_nextBlock = 0;
     qint64 m_handedOver = 0;
     bool m_finished = false;
