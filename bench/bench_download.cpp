@@ -13,8 +13,10 @@
 #include "serial/serialchannel.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QTemporaryDir>
 
 #include <chrono>
@@ -136,18 +138,24 @@ private:
     Clock::time_point m_started;
 };
 
-// The same kind of line without the program: a raw writer into the same
-// reader. Small writes beat large ones into a pseudo-terminal, so the
+int openRawSlave(const PtyPair &pty, int flags)
+{
+    const int fd = ::open(QFile::encodeName(pty.slavePath()).constData(), O_WRONLY | O_NOCTTY | flags);
+    termios raw{};
+    ::tcgetattr(fd, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(fd, TCSANOW, &raw);
+    return fd;
+}
+
+// The same kind of line without the program: a raw blocking writer into the
+// same reader. Small writes beat large ones into a pseudo-terminal, so the
 // unpaced ceiling is the better of two write sizes.
 double bareWriterSeconds(const QTemporaryDir &dir, qint64 payload, qint64 rate, qsizetype chunkSize = 4096)
 {
     PtyPair pty(dir.path(), 9);
     PacedReader reader(pty.masterFd(), rate, false);
-    const int fd = ::open(QFile::encodeName(pty.slavePath()).constData(), O_WRONLY | O_NOCTTY);
-    termios raw{};
-    ::tcgetattr(fd, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(fd, TCSANOW, &raw);
+    const int fd = openRawSlave(pty, 0);
     const QByteArray chunk(chunkSize, 'x');
     const Clock::time_point start = Clock::now();
     for (qint64 left = payload; left > 0;) {
@@ -158,6 +166,30 @@ double bareWriterSeconds(const QTemporaryDir &dir, qint64 payload, qint64 rate, 
             break;
     }
     reader.waitFor(payload, std::chrono::milliseconds(payload * 2000 / kLineRate + 10000));
+    ::close(fd);
+    return secondsBetween(start, reader.lastByteAt());
+}
+
+// A writer that keeps the UI thread free as the program must: non-blocking
+// writes whenever the event loop reports room, nothing else.
+double eventLoopWriterSeconds(const QTemporaryDir &dir, qint64 payload)
+{
+    PtyPair pty(dir.path(), 9);
+    PacedReader reader(pty.masterFd(), 0, false);
+    const int fd = openRawSlave(pty, O_NONBLOCK);
+    const QByteArray chunk(32 * 1024, 'x');
+    qint64 left = payload;
+    QEventLoop loop;
+    QSocketNotifier room(fd, QSocketNotifier::Write);
+    QObject::connect(&room, &QSocketNotifier::activated, &loop, [&] {
+        const ssize_t written = ::write(fd, chunk.constData(), size_t(qMin<qint64>(left, chunk.size())));
+        left -= qMax<ssize_t>(0, written);
+        if (left == 0 || (written < 0 && errno != EAGAIN && errno != EINTR))
+            loop.quit();
+    });
+    const Clock::time_point start = Clock::now();
+    loop.exec();
+    reader.waitFor(payload);
     ::close(fd);
     return secondsBetween(start, reader.lastByteAt());
 }
@@ -185,12 +217,13 @@ void benchUnpaced(Bench &bench, const QTemporaryDir &dir, qint64 payload, int ro
     const QString path = makeFile(dir, payload + kDropCount);
     const qint64 idleKiB = statusKiB("VmRSS:");
     resetPeakResident();
-    double best = 0, ceiling = 0;
+    double best = 0, ceiling = 0, eventLoop = 0;
     for (int round = 0; round < rounds; ++round) {
         const Timing timing = bench.download(path, payload, 0);
         best = qMax(best, payload / secondsBetween(timing.started, timing.delivered) / 1e6);
         for (const qsizetype chunkSize : {4096, 65536})
             ceiling = qMax(ceiling, payload / bareWriterSeconds(dir, payload, 0, chunkSize) / 1e6);
+        eventLoop = qMax(eventLoop, payload / eventLoopWriterSeconds(dir, payload) / 1e6);
     }
     const qint64 peakKiB = statusKiB("VmHWM:");
     QFile::remove(path);
@@ -199,6 +232,8 @@ void benchUnpaced(Bench &bench, const QTemporaryDir &dir, qint64 payload, int ro
              QStringLiteral("bare writer %1 MB/s, ratio %2 (target >= 0.8)")
                  .arg(ceiling, 0, 'f', 1)
                  .arg(best / ceiling, 0, 'f', 2));
+    printRow(name + QStringLiteral(": event-loop bare writer"), eventLoop, "MB/s",
+             QStringLiteral("download / this %1").arg(best / eventLoop, 0, 'f', 2));
     printRow(name + QStringLiteral(": peak resident above idle"), double(peakKiB - idleKiB) / 1024, "MiB",
              QStringLiteral("idle %1 MiB, target < 64").arg(double(idleKiB) / 1024, 0, 'f', 1));
 }
