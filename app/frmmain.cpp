@@ -230,7 +230,9 @@ void FrmMain::onComOpenClicked()
 void FrmMain::onPortDisconnected()
 {
     cmdComOpen->setText(kCaptionOpen);
-    showMessage(this, messages::portDisconnected());
+    // A download under way tells the operator itself, as its own failure.
+    if (!m_download->isTransferring())
+        showMessage(this, messages::portDisconnected());
 }
 
 void FrmMain::closeEvent(QCloseEvent *event)

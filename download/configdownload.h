@@ -1,13 +1,20 @@
 #pragma once
 
-#include <QObject>
+#include "common/messagebox.h"
 
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+struct BlockPlan;
 struct PortSettings;
 class QPushButton;
 class QWidget;
 class SerialChannel;
 
-// Streams a configuration file to the board.
+// Streams a configuration file to the board: the click of cmdXactConfig,
+// from the port check to the final reset of the port.
 class ConfigDownload : public QObject
 {
     Q_OBJECT
@@ -17,10 +24,21 @@ public:
                    QWidget *window, QObject *parent = nullptr);
 
     void run();
+    // From the closing of the start message to the end of the final reset;
+    // a failure meanwhile is told as the download's own.
+    bool isTransferring() const { return m_transferring; }
 
 private:
+    [[nodiscard]] std::optional<Message> reopenPort();
+    QString choosePath();
+    std::optional<Message> transfer(const QString &path, const BlockPlan &plan);
+    std::optional<Message> finalReset();
+    qint64 lineBytesPerSecond() const;
+
     SerialChannel &MSCom;
     const PortSettings &m_settings;
     QPushButton *cmdComOpen;
     QWidget *m_window;
+    QString m_lastFolder;
+    bool m_transferring = false;
 };

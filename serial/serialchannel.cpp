@@ -266,10 +266,22 @@ void SerialChannel::postCommEvent(int code)
     if (code == commevent::kReceive && m_pendingEvents.contains(code))
         return;
     m_pendingEvents.append(code);
-    if (!m_dispatchQueued) {
-        m_dispatchQueued = true;
-        QMetaObject::invokeMethod(this, &SerialChannel::dispatchEvents, Qt::QueuedConnection);
-    }
+    scheduleDispatch();
+}
+
+void SerialChannel::holdEvents(bool hold)
+{
+    m_eventsHeld = hold;
+    if (!hold && !m_pendingEvents.isEmpty())
+        scheduleDispatch();
+}
+
+void SerialChannel::scheduleDispatch()
+{
+    if (m_dispatchQueued)
+        return;
+    m_dispatchQueued = true;
+    QMetaObject::invokeMethod(this, &SerialChannel::dispatchEvents, Qt::QueuedConnection);
 }
 
 void SerialChannel::dispatchEvents()
@@ -277,7 +289,7 @@ void SerialChannel::dispatchEvents()
     // A handler may open a message box; its nested event loop can run a
     // fresh dispatch, which takes its events from the same queue.
     m_dispatchQueued = false;
-    while (!m_pendingEvents.isEmpty()) {
+    while (!m_eventsHeld && !m_pendingEvents.isEmpty()) {
         const int code = m_pendingEvents.takeFirst();
         if (code == commevent::kReceive && inBufferCount() == 0)
             continue;

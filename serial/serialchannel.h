@@ -64,6 +64,10 @@ public:
     // Raises OnComm with this code through the same queue as the port's own
     // events (line errors of drivers the kernel cannot count, and tests).
     void postCommEvent(int code);
+    // While held, OnComm events wait in the queue instead of being raised
+    // (a transfer that keeps the event loop turning must not have received
+    // data handled meanwhile); releasing raises what is still waiting.
+    void holdEvents(bool hold);
 
 signals:
     void onComm();
@@ -77,6 +81,7 @@ signals:
 private:
     void onReadyRead();
     void onPortError(int error);
+    void scheduleDispatch();
     void dispatchEvents();
     [[nodiscard]] bool openPort();
     void closePort();
@@ -90,6 +95,7 @@ private:
     std::optional<LineErrorCounters> m_lineCounters;
     QList<int> m_pendingEvents;
     bool m_dispatchQueued = false;
+    bool m_eventsHeld = false;
 
     int m_commPort = 1;
     QString m_settings;

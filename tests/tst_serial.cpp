@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 using namespace std::chrono_literals;
@@ -34,6 +35,7 @@ private slots:
     void closesItselfWhenTheDeviceGoesAway();
     void keepsReceivingAFastStreamWhileInputEmptiesTheTty();
     void postedEventsReachHandlersInOrder();
+    void heldEventsWaitUntilReleased();
 
     void mapsRisingCountersToEventCodes_data();
     void mapsRisingCountersToEventCodes();
@@ -263,6 +265,26 @@ void TstSerial::postedEventsReachHandlersInOrder()
     m_channel->postCommEvent(1010);
     QVERIFY(codes.isEmpty()); // never from inside the caller
     QTRY_COMPARE(codes, (QList<int>{commevent::kFrame, 1010}));
+}
+
+void TstSerial::heldEventsWaitUntilReleased()
+{
+    openChannel();
+    QList<int> codes;
+    connect(m_channel.get(), &SerialChannel::onComm, this, [&] { codes.append(m_channel->commEvent()); });
+    m_channel->holdEvents(true);
+    QVERIFY(m_pty->write(QByteArray("abc")));
+    m_channel->postCommEvent(commevent::kFrame);
+    QTRY_COMPARE(m_channel->inBufferCount(), qint64(3));
+    QTest::qWait(100);
+    QVERIFY(codes.isEmpty());
+
+    m_channel->holdEvents(false);
+    QTRY_COMPARE(codes.size(), 2);
+    std::sort(codes.begin(), codes.end());
+    QCOMPARE(codes, (QList<int>{commevent::kReceive, commevent::kFrame}));
+    m_channel->setInputMode(SerialChannel::InputMode::Binary);
+    QCOMPARE(std::get<QByteArray>(m_channel->input()), QByteArray("abc"));
 }
 
 void TstSerial::mapsRisingCountersToEventCodes_data()

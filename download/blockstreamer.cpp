@@ -1,0 +1,108 @@
+#include "download/blockstreamer.h"
+
+#include "common/messagebox.h"
+#include "serial/serialchannel.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <chrono>
+
+namespace {
+
+// The kernel's share of the queue drains without a signal; look this often.
+constexpr std::chrono::milliseconds kPollInterval{5};
+constexpr std::chrono::milliseconds kRefreshInterval{100};
+
+QString readFailure(const QFile &file)
+{
+    const QString reason = file.error() != QFileDevice::NoError
+                               ? file.errorString()
+                               : QStringLiteral("ファイルが途中で終わっています");
+    return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file.fileName()), reason);
+}
+
+} // namespace
+
+BlockStreamer::BlockStreamer(SerialChannel &channel, QFile &file, const BlockPlan &plan, QObject *parent)
+    : QObject(parent)
+    , MSCom(channel)
+    , m_file(file)
+    , m_plan(plan)
+{
+    connect(&MSCom, &SerialChannel::bytesWritten, this, &BlockStreamer::feed);
+    connect(&MSCom, &SerialChannel::disconnected, this, &BlockStreamer::feed);
+    connect(&m_poll, &QTimer::timeout, this, &BlockStreamer::feed);
+    connect(&m_refresh, &QTimer::timeout, this, &BlockStreamer::reportProgress);
+}
+
+BlockStreamer::Outcome BlockStreamer::run()
+{
+    m_poll.start(kPollInterval);
+    m_refresh.start(kRefreshInterval);
+    feed();
+    // A plan with nothing to send, or a failure at once, finishes before the
+    // loop could run, and a quit() before exec() would be lost.
+    if (!m_finished)
+        m_loop.exec();
+    m_poll.stop();
+    m_refresh.stop();
+    return m_outcome;
+}
+
+void BlockStreamer::cancel()
+{
+    if (!m_finished)
+        finish(Outcome::Cancelled);
+}
+
+qint64 BlockStreamer::bytesSent() const
+{
+    return qMax<qint64>(0, m_handedOver - MSCom.outBufferCount());
+}
+
+void BlockStreamer::feed()
+{
+    if (m_finished)
+        return;
+    if (!MSCom.portOpen())
+        return finish(Outcome::Failed, messages::portDisconnected().prompt);
+    // Every block is taken whole, but only while the queue has room for it:
+    // a file of any size then costs no more memory than the bound.
+    qint64 room = kQueueBound - MSCom.outBufferCount();
+    while (m_nextBlock < m_plan.blockCount() && m_plan.blockSize(m_nextBlock) <= room) {
+        const qint32 size = m_plan.blockSize(m_nextBlock);
+        if (!sendBlock(size))
+            return;
+        room -= size;
+    }
+    if (m_nextBlock == m_plan.blockCount() && MSCom.outBufferCount() == 0)
+        finish(Outcome::Sent);
+}
+
+bool BlockStreamer::sendBlock(qint32 size)
+{
+    // One buffer for every block: output() copies what it takes.
+    m_block.resize(size);
+    if (m_file.read(m_block.data(), size) != size) {
+        finish(Outcome::Failed, readFailure(m_file));
+        return false;
+    }
+    MSCom.output(m_block);
+    m_handedOver += size;
+    ++m_nextBlock;
+    return true;
+}
+
+void BlockStreamer::finish(Outcome outcome, const QString &failure)
+{
+    m_finished = true;
+    m_outcome = outcome;
+    m_failure = failure;
+    m_loop.quit();
+}
+
+void BlockStreamer::reportProgress()
+{
+    emit progressed(bytesSent());
+}

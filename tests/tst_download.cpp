@@ -1,0 +1,539 @@
+#include "app/frmmain.h"
+#include "download/blockstreamer.h"
+#include "download/transferprogress.h"
+#include "modalanswerer.h"
+#include "pacedreader.h"
+#include "ptypair.h"
+#include "serial/serialchannel.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+#include <sys/stat.h>
+
+using namespace std::chrono_literals;
+using Sizes = QList<qsizetype>;
+
+namespace {
+
+const QString kInit = QStringLiteral("INITボタンを押してください");
+const QString kFailed = QStringLiteral("ダウンロードに失敗しました\n");
+
+QByteArray patternBytes(qint64 size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i)
+        bytes[i] = char(i % 256);
+    return bytes;
+}
+
+// Whether this process still holds a descriptor on the file.
+bool isHeldOpen(const QString &path)
+{
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString &fd : fds.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+        if (QFile::symLinkTarget(fds.filePath(fd)).startsWith(path))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+class TstDownload : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void tellsTimeLeftRoundedUp_data();
+    void tellsTimeLeftRoundedUp();
+    void sendsPayloadInBlocksOf400_data();
+    void sendsPayloadInBlocksOf400();
+    void warnsWhenThePortIsClosed();
+    void offersBitFilesWithAnEmptyNameEveryTime();
+    void endsSilentlyWithoutAFile_data();
+    void endsSilentlyWithoutAFile();
+    void refusesAFileOf2GiBOrMore();
+    void tellsWhenTheFileCannotBeRead_data();
+    void tellsWhenTheFileCannotBeRead();
+    void discardsWhatTheBoardSentDuringTheTransfer();
+    void showsWhatLeftAndCancelDiscardsTheRest();
+    void deviceGoingAwayFailsTheDownloadAndTheNextOneWorks();
+    void failedReopenShowsThePortClosed_data();
+    void failedReopenShowsThePortClosed();
+    void deliversEveryByteToAReaderSlowerThanTheProgram();
+
+private:
+    QString makeFile(qint64 size, const QString &name = QStringLiteral("config.bit"));
+    void openPort();
+    void download(const QString &path);
+    void boardAnswersDuringTheStartMessage();
+    void verifyPort(bool open);
+    Sizes blockSizes() const;
+    QByteArray handedOver() const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<PtyPair> m_pty;
+    std::unique_ptr<PtyReader> m_reader;
+    std::unique_ptr<FrmMain> m_window;
+    std::unique_ptr<ModalAnswerer> m_answerer;
+    std::unique_ptr<QSignalSpy> m_taken;
+    std::function<void()> m_onInit;
+    std::function<void(QProgressDialog *)> m_onProgress;
+    std::function<void(QFileDialog *)> m_onFileDialog;
+    bool m_progressSeen = false;
+    int m_fileDialogs = 0;
+};
+
+void TstDownload::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    qputenv("TOLVANE_PORT_DIR", m_dir->path().toLocal8Bit());
+    m_pty = std::make_unique<PtyPair>(m_dir->path(), 3);
+    QVERIFY(m_pty->isValid());
+    m_reader = std::make_unique<PtyReader>(m_pty->masterFd());
+    m_window = std::make_unique<FrmMain>();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_taken = std::make_unique<QSignalSpy>(&m_window->channel(), &SerialChannel::outputTaken);
+    // The suite watches the channel's receive queue itself (what waits, what
+    // the final reset discards); the receive monitor would take it first.
+    disconnect(&m_window->channel(), &SerialChannel::onComm, nullptr, nullptr);
+    m_answerer = std::make_unique<ModalAnswerer>();
+    m_answerer->onMessage = [this](QMessageBox *box) {
+        if (box->text() == kInit && m_onInit)
+            m_onInit();
+    };
+    m_onInit = nullptr;
+    m_onProgress = nullptr;
+    m_onFileDialog = nullptr;
+    m_fileDialogs = 0;
+}
+
+void TstDownload::cleanup()
+{
+    m_answerer.reset();
+    m_taken.reset();
+    m_window.reset();
+    m_reader.reset();
+    m_pty.reset();
+    m_dir.reset();
+}
+
+QString TstDownload::makeFile(qint64 size, const QString &name)
+{
+    const QString path = m_dir->filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(patternBytes(size)) != size)
+        return {};
+    return path;
+}
+
+void TstDownload::openPort()
+{
+    QTest::mouseClick(m_window->findChild<QPushButton *>(QStringLiteral("cmdComOpen")), Qt::LeftButton);
+    QVERIFY(m_window->channel().portOpen());
+}
+
+// Clicks cmdXactConfig and answers as an operator would: the file dialog
+// with this path, OK on every box; returns when the click's work is done.
+void TstDownload::download(const QString &path)
+{
+    m_progressSeen = false;
+    m_answerer->otherModal = [this, path](QWidget *modal) {
+        if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+            ++m_fileDialogs;
+            if (m_onFileDialog)
+                m_onFileDialog(dialog);
+            return chooseFile(path)(modal);
+        }
+        auto *progress = qobject_cast<QProgressDialog *>(modal);
+        if (progress && !m_progressSeen && m_onProgress)
+            m_onProgress(progress);
+        m_progressSeen = m_progressSeen || progress;
+        return progress != nullptr;
+    };
+    QTest::mouseClick(m_window->findChild<QPushButton *>(QStringLiteral("cmdXactConfig")), Qt::LeftButton);
+}
+
+// Four bytes wait in the receive queue when the transfer starts; only a
+// final reset discards them.
+void TstDownload::boardAnswersDuringTheStartMessage()
+{
+    m_onInit = [this] {
+        QVERIFY(m_pty->write(QByteArray("late")));
+        QTRY_COMPARE(m_window->channel().inBufferCount(), qint64(4));
+    };
+}
+
+void TstDownload::verifyPort(bool open)
+{
+    QCOMPARE(m_window->channel().portOpen(), open);
+    QCOMPARE(m_window->findChild<QPushButton *>(QStringLiteral("cmdComOpen"))->text(),
+             open ? QStringLiteral("COM クローズ") : QStringLiteral("COM オープン"));
+}
+
+Sizes TstDownload::blockSizes() const
+{
+    Sizes sizes;
+    for (const QList<QVariant> &call : *m_taken)
+        sizes.append(call.first().toByteArray().size());
+    return sizes;
+}
+
+QByteArray TstDownload::handedOver() const
+{
+    QByteArray bytes;
+    for (const QList<QVariant> &call : *m_taken)
+        bytes += call.first().toByteArray();
+    return bytes;
+}
+
+void TstDownload::tellsTimeLeftRoundedUp_data()
+{
+    QTest::addColumn<qint64>("sent");
+    QTest::addColumn<qint64>("total");
+    QTest::addColumn<QString>("timeLeft");
+
+    QTest::newRow("done") << qint64(900) << qint64(900) << "0:00";
+    QTest::newRow("one byte left is a second") << qint64(899) << qint64(900) << "0:01";
+    QTest::newRow("largest file") << qint64(0) << qint64(0x7fffffff) << "3106:54";
+}
+
+void TstDownload::tellsTimeLeftRoundedUp()
+{
+    QFETCH(qint64, sent);
+    QFETCH(qint64, total);
+    QFETCH(QString, timeLeft);
+    const QString text = progressText(sent, total, 11520);
+    QVERIFY2(text.endsWith(QStringLiteral("残り時間 ") + timeLeft), qPrintable(text));
+}
+
+void TstDownload::sendsPayloadInBlocksOf400_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("nByte");
+    QTest::addColumn<Sizes>("blocks");
+    QTest::addColumn<bool>("finalReset");
+
+    QTest::newRow("914 bytes") << 914 << 14 << Sizes{400, 400, 100} << true;
+    QTest::newRow("814 bytes: no short block") << 814 << 14 << Sizes{400, 400} << true;
+    QTest::newRow("413 bytes: one short block") << 413 << 14 << Sizes{399} << true;
+    QTest::newRow("exactly nByte bytes") << 14 << 14 << Sizes{} << true;
+    QTest::newRow("empty file") << 0 << 14 << Sizes{} << false;
+    QTest::newRow("shorter than nByte") << 5 << 14 << Sizes{} << false;
+    QTest::newRow("nByte 0 sends all") << 1000 << 0 << Sizes{400, 400, 200} << true;
+    QTest::newRow("nByte 255") << 700 << 255 << Sizes{400, 45} << true;
+    QTest::newRow("every byte value untouched") << 270 << 14 << Sizes{256} << true;
+}
+
+void TstDownload::sendsPayloadInBlocksOf400()
+{
+    QFETCH(int, length);
+    QFETCH(int, nByte);
+    QFETCH(Sizes, blocks);
+    QFETCH(bool, finalReset);
+
+    // The settings dialog is what changes it in the program; the download only reads it.
+    const_cast<PortSettings &>(m_window->portSettings()).nByte = std::uint8_t(nByte);
+    const QString path = makeFile(length);
+    openPort();
+    boardAnswersDuringTheStartMessage();
+    download(path);
+
+    const QByteArray payload = patternBytes(qMax(0, length - nByte));
+    QCOMPARE(m_answerer->texts(), QStringList{kInit});
+    QCOMPARE(m_answerer->messages.first().title, QStringLiteral("ダウンロード開始"));
+    QCOMPARE(m_answerer->messages.first().icon, QMessageBox::NoIcon);
+    QCOMPARE(blockSizes(), blocks);
+    QCOMPARE(handedOver(), payload);
+    m_reader->settle();
+    QCOMPARE(m_reader->received(), payload);
+    verifyPort(true);
+    QCOMPARE(m_window->channel().inBufferCount(), qint64(finalReset ? 0 : 4));
+    QVERIFY(!isHeldOpen(path));
+}
+
+void TstDownload::warnsWhenThePortIsClosed()
+{
+    download(makeFile(914));
+    QCOMPARE(m_answerer->texts(), QStringList{QStringLiteral("ポートをオープンして下さい")});
+    QCOMPARE(m_answerer->messages.first().title, QStringLiteral("警告"));
+    QCOMPARE(m_answerer->messages.first().icon, QMessageBox::NoIcon);
+    QCOMPARE(m_fileDialogs, 0);
+    QVERIFY(m_taken->isEmpty());
+    verifyPort(false);
+}
+
+void TstDownload::offersBitFilesWithAnEmptyNameEveryTime()
+{
+    openPort();
+    QStringList filters, shownFilters, names;
+    m_onFileDialog = [&](QFileDialog *dialog) {
+        filters += dialog->nameFilters();
+        shownFilters += dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"))->currentText();
+        names += dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text();
+    };
+    const QString path = makeFile(914);
+    download(path);
+    download(path);
+
+    const QString filter = QStringLiteral("バイナリ(*.bit) (*.bit)");
+    QCOMPARE(filters, (QStringList{filter, filter}));
+    QCOMPARE(shownFilters, (QStringList{QStringLiteral("バイナリ(*.bit)"), QStringLiteral("バイナリ(*.bit)")}));
+    QCOMPARE(names, (QStringList{QString(), QString()}));
+    QCOMPARE(m_taken->size(), 6);
+}
+
+void TstDownload::endsSilentlyWithoutAFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("cancelled dialog") << QString();
+    // Its length says nothing, and opening it would wait for a writer.
+    QTest::newRow("not a regular file") << QStringLiteral("fifo.bit");
+}
+
+void TstDownload::endsSilentlyWithoutAFile()
+{
+    QFETCH(QString, name);
+    const QString path = name.isEmpty() ? QString() : m_dir->filePath(name);
+    if (!path.isEmpty())
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    openPort();
+    QVERIFY(m_pty->write(QByteArray("stale")));
+    QTRY_COMPARE(m_window->channel().inBufferCount(), qint64(5));
+
+    download(path);
+    QCOMPARE(m_fileDialogs, 1);
+    QVERIFY(m_answerer->messages.isEmpty());
+    QVERIFY(m_taken->isEmpty());
+    // Closed and reopened before the dialog: what waited is gone.
+    verifyPort(true);
+    QCOMPARE(m_window->channel().inBufferCount(), qint64(0));
+}
+
+void TstDownload::refusesAFileOf2GiBOrMore()
+{
+    const QString path = m_dir->filePath(QStringLiteral("huge.bit"));
+    QFile huge(path);
+    QVERIFY(huge.open(QIODevice::WriteOnly));
+    QVERIFY(huge.resize(qint64(1) << 31)); // sparse: costs no disk
+    huge.close();
+    openPort();
+    download(path);
+    QCOMPARE(m_answerer->messages.size(), 1);
+    QVERIFY(m_answerer->messages.first().text.startsWith(kFailed + path + QStringLiteral(": ")));
+    QCOMPARE(m_answerer->messages.first().title, QStringLiteral("警告"));
+    QVERIFY(m_taken->isEmpty());
+    verifyPort(true);
+}
+
+void TstDownload::tellsWhenTheFileCannotBeRead_data()
+{
+    QTest::addColumn<bool>("removed");
+    QTest::addColumn<Sizes>("blocks");
+
+    QTest::newRow("file removed after it was chosen") << true << Sizes{};
+    QTest::newRow("file shortened after it was chosen") << false << Sizes{400};
+}
+
+void TstDownload::tellsWhenTheFileCannotBeRead()
+{
+    QFETCH(bool, removed);
+    QFETCH(Sizes, blocks);
+    const QString path = makeFile(914);
+    openPort();
+    boardAnswersDuringTheStartMessage();
+    const std::function<void()> answer = m_onInit;
+    m_onInit = [&] {
+        QVERIFY(removed ? QFile::remove(path) : QFile::resize(path, 500));
+        answer();
+    };
+    download(path);
+
+    QCOMPARE(m_answerer->messages.size(), 2);
+    const ModalAnswerer::Seen failure = m_answerer->messages.last();
+    QVERIFY2(failure.text.startsWith(kFailed + path + QStringLiteral(": ")), qPrintable(failure.text));
+    QCOMPARE(failure.title, QStringLiteral("警告"));
+    QCOMPARE(blockSizes(), blocks);
+    m_reader->settle();
+    QCOMPARE(m_reader->received(), patternBytes(blocks.isEmpty() ? 0 : 400));
+    QVERIFY(!isHeldOpen(path));
+    // No final reset after a failure: the board's answer still waits.
+    verifyPort(true);
+    QCOMPARE(m_window->channel().inBufferCount(), qint64(4));
+}
+
+void TstDownload::discardsWhatTheBoardSentDuringTheTransfer()
+{
+    const QString path = makeFile(200 * 1024);
+    openPort();
+    SerialChannel &channel = m_window->channel();
+    QSignalSpy events(&channel, &SerialChannel::onComm);
+    m_reader.reset(); // nobody reads: the line fills up and the transfer waits
+    qsizetype eventsDuringTransfer = -1;
+    m_onProgress = [&](QProgressDialog *) {
+        QVERIFY(m_pty->write(QByteArray("noise")));
+        QTimer::singleShot(300ms, this, [&] {
+            eventsDuringTransfer = events.size();
+            m_reader = std::make_unique<PtyReader>(m_pty->masterFd());
+        });
+    };
+    download(path);
+
+    QCOMPARE(eventsDuringTransfer, 0);
+    QTest::qWait(100);
+    QVERIFY(events.isEmpty());
+    QCOMPARE(channel.inBufferCount(), qint64(0));
+    QVERIFY(m_reader->waitFor(200 * 1024 - 14));
+    m_reader->settle();
+    QCOMPARE(m_reader->received(), patternBytes(200 * 1024 - 14));
+
+    QVERIFY(m_pty->write(QByteArray("after")));
+    QTRY_VERIFY(!events.isEmpty());
+    channel.setInputMode(SerialChannel::InputMode::Binary);
+    QCOMPARE(std::get<QByteArray>(channel.input()), QByteArray("after"));
+}
+
+void TstDownload::showsWhatLeftAndCancelDiscardsTheRest()
+{
+    const qint64 payload = 1024 * 1024 - 14;
+    const QString path = makeFile(1024 * 1024);
+    openPort();
+    SerialChannel &channel = m_window->channel();
+    m_reader.reset(); // the line fills up and holds still
+    std::unique_ptr<PacedReader> slow;
+    QProgressDialog *seen = nullptr;
+    int shown = -1;
+    qint64 handed = 0, queued = 0;
+    qsizetype callsAtCancel = -1;
+    m_onProgress = [&](QProgressDialog *progress) {
+        seen = progress;
+        QTimer::singleShot(400ms, this, [&] {
+            shown = seen->value();
+            handed = handedOver().size();
+            queued = channel.outBufferCount();
+            callsAtCancel = m_taken->size();
+            QCOMPARE(seen->windowTitle(), QStringLiteral("ダウンロード"));
+            QCOMPARE(seen->windowModality(), Qt::ApplicationModal);
+            QVERIFY(seen->labelText().contains(QLocale().toString(payload)));
+            seen->grab().save(QDir(qEnvironmentVariable("TOLVANE_SCREENSHOT_DIR", QDir::tempPath()))
+                                  .filePath(QStringLiteral("download-progress.png")));
+            QPushButton *cancel = seen->findChild<QPushButton *>();
+            QCOMPARE(cancel->text(), QStringLiteral("キャンセル"));
+            // Fast enough that a close would drain the queue in time.
+            slow = std::make_unique<PacedReader>(m_pty->masterFd(), 32 * 1024, true);
+            QTest::mouseClick(cancel, Qt::LeftButton);
+        });
+    };
+    download(path);
+
+    // The display counts what left the program, not what was handed to output.
+    QVERIFY2(queued > 0 && queued <= BlockStreamer::kQueueBound, qPrintable(QString::number(queued)));
+    QCOMPARE(qint64(shown), handed - queued);
+    // After the cancel nothing more is handed over, and the queue never goes out.
+    QCOMPARE(m_taken->size(), callsAtCancel);
+    QCOMPARE(m_answerer->texts(), QStringList{kInit});
+    QVERIFY(!isHeldOpen(path));
+    verifyPort(true);
+    QCOMPARE(channel.outBufferCount(), qint64(0));
+    QTest::qWait(1000);
+    const QByteArray received = slow->received();
+    QVERIFY(received.size() < handedOver().size());
+    QCOMPARE(received, handedOver().left(received.size()));
+}
+
+void TstDownload::deviceGoingAwayFailsTheDownloadAndTheNextOneWorks()
+{
+    const QString path = makeFile(1024 * 1024);
+    openPort();
+    m_reader.reset();
+    m_onProgress = [this](QProgressDialog *) {
+        QTimer::singleShot(100ms, this, [this] { m_pty->closeMaster(); });
+    };
+    download(path);
+
+    // One box says it all; the port's own notice would only repeat it.
+    QCOMPARE(m_answerer->texts(), (QStringList{kInit, kFailed + QStringLiteral("ポートが切断されました")}));
+    QCOMPARE(m_answerer->messages.last().title, QStringLiteral("警告"));
+    verifyPort(false);
+    QVERIFY(!isHeldOpen(path));
+
+    m_pty = std::make_unique<PtyPair>(m_dir->path(), 3);
+    m_reader = std::make_unique<PtyReader>(m_pty->masterFd());
+    openPort();
+    m_taken->clear();
+    m_onProgress = nullptr;
+    download(makeFile(914, QStringLiteral("next.bit")));
+    QCOMPARE(blockSizes(), (Sizes{400, 400, 100}));
+    QVERIFY(m_reader->waitFor(900));
+    m_reader->settle();
+    QCOMPARE(m_reader->received(), patternBytes(900));
+    QCOMPARE(m_answerer->messages.size(), 3);
+}
+
+void TstDownload::failedReopenShowsThePortClosed_data()
+{
+    QTest::addColumn<bool>("atTheEnd");
+    QTest::addColumn<qsizetype>("delivered");
+
+    QTest::newRow("before the file dialog") << false << qsizetype(0);
+    QTest::newRow("after the transfer") << true << qsizetype(900);
+}
+
+void TstDownload::failedReopenShowsThePortClosed()
+{
+    QFETCH(bool, atTheEnd);
+    QFETCH(qsizetype, delivered);
+    const QString link = m_dir->filePath(QStringLiteral("com3"));
+    const QString unplugged = m_dir->filePath(QStringLiteral("unplugged"));
+    const auto unplug = [&] { QVERIFY(QFile::remove(link) && QFile::link(unplugged, link)); };
+    openPort();
+    if (atTheEnd)
+        m_onInit = unplug;
+    else
+        unplug();
+    download(makeFile(914));
+
+    const ModalAnswerer::Seen failure = m_answerer->messages.last();
+    QVERIFY2(failure.text.startsWith(QStringLiteral("ポートをオープンできません\n") + unplugged),
+             qPrintable(failure.text));
+    QCOMPARE(m_answerer->messages.size(), atTheEnd ? 2 : 1);
+    QCOMPARE(m_fileDialogs, atTheEnd ? 1 : 0);
+    verifyPort(false);
+    m_reader->settle();
+    QCOMPARE(m_reader->size(), delivered);
+}
+
+void TstDownload::deliversEveryByteToAReaderSlowerThanTheProgram()
+{
+    const qint64 payload = 96 * 1024;
+    const QString path = makeFile(payload + 14);
+    openPort();
+    m_reader.reset();
+    PacedReader slow(m_pty->masterFd(), 96 * 1024, true);
+    download(path);
+
+    QCOMPARE(m_answerer->texts(), QStringList{kInit});
+    QVERIFY2(slow.count() < payload, "bytes should still have been on their way at the final reset");
+    QVERIFY(slow.waitFor(payload));
+    QTest::qWait(200);
+    QCOMPARE(slow.count(), payload);
+    QCOMPARE(slow.received(), patternBytes(payload));
+}
+
+QTEST_MAIN(TstDownload)
+#include "tst_download.moc"
