@@ -1,7 +1,6 @@
 #include "app/frmmain.h"
-#include "modalanswerer.h"
-#include "ptypair.h"
 #include "serial/serialchannel.h"
+#include "windowfixture.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -38,40 +37,18 @@ private slots:
     void savesAScreenshot();
 
 private:
-    QPushButton *button(const char *name) const;
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<PtyPair> m_pty;
-    std::unique_ptr<PtyReader> m_reader;
-    std::unique_ptr<FrmMain> m_window;
-    std::unique_ptr<ModalAnswerer> m_answerer;
+    WindowFixture m_fx;
 };
 
 void TstApp::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    qputenv("TOLVANE_PORT_DIR", m_dir->path().toLocal8Bit());
-    m_pty = std::make_unique<PtyPair>(m_dir->path(), 3);
-    QVERIFY(m_pty->isValid());
-    m_reader = std::make_unique<PtyReader>(m_pty->masterFd());
-    m_window = std::make_unique<FrmMain>();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    m_answerer = std::make_unique<ModalAnswerer>();
+    QVERIFY(m_fx.setUp());
 }
 
 void TstApp::cleanup()
 {
-    m_answerer.reset();
-    m_window.reset();
-    m_reader.reset();
-    m_pty.reset();
-    m_dir.reset();
-}
-
-QPushButton *TstApp::button(const char *name) const
-{
-    return m_window->findChild<QPushButton *>(QLatin1String(name));
+    m_fx.tearDown();
 }
 
 void TstApp::placesEveryControl_data()
@@ -106,10 +83,10 @@ void TstApp::placesEveryControl()
     QFETCH(QString, text);
     QFETCH(QRect, rect);
 
-    auto *widget = m_window->findChild<QWidget *>(name);
+    auto *widget = m_fx.window->findChild<QWidget *>(name);
     QVERIFY2(widget, qPrintable(name));
     QVERIFY(widget->inherits(qPrintable(kind)));
-    QCOMPARE(widget->mapTo(m_window.get(), QPoint(0, 0)), rect.topLeft());
+    QCOMPARE(widget->mapTo(m_fx.window.get(), QPoint(0, 0)), rect.topLeft());
     QCOMPARE(widget->size(), rect.size());
     QString shown = widget->property("text").toString();
     if (auto *frame = qobject_cast<QGroupBox *>(widget))
@@ -119,27 +96,27 @@ void TstApp::placesEveryControl()
 
 void TstApp::startsClosedOnPort3WithTextTab()
 {
-    QCOMPARE(m_window->windowTitle(), QStringLiteral("Tolvane ver 1.1"));
-    QCOMPARE(m_window->size(), QSize(529, 409));
-    QCOMPARE(m_window->pos(), QPoint(67, 67));
-    QVERIFY(!m_window->channel().portOpen());
-    QCOMPARE(m_window->channel().commPort(), 3);
-    QCOMPARE(m_window->channel().settings(), QStringLiteral("115200,n,8,1"));
-    QCOMPARE(m_window->channel().handshaking(), 0);
-    QVERIFY(!m_window->channel().rtsEnable());
-    QCOMPARE(m_window->channel().rThreshold(), 1);
-    QCOMPARE(m_window->portSettings().nPort, 3);
-    QCOMPARE(m_window->portSettings().nByte, 14);
+    QCOMPARE(m_fx.window->windowTitle(), QStringLiteral("Tolvane ver 1.1"));
+    QCOMPARE(m_fx.window->size(), QSize(529, 409));
+    QCOMPARE(m_fx.window->pos(), QPoint(67, 67));
+    QVERIFY(!m_fx.window->channel().portOpen());
+    QCOMPARE(m_fx.window->channel().commPort(), 3);
+    QCOMPARE(m_fx.window->channel().settings(), QStringLiteral("115200,n,8,1"));
+    QCOMPARE(m_fx.window->channel().handshaking(), 0);
+    QVERIFY(!m_fx.window->channel().rtsEnable());
+    QCOMPARE(m_fx.window->channel().rThreshold(), 1);
+    QCOMPARE(m_fx.window->portSettings().nPort, 3);
+    QCOMPARE(m_fx.window->portSettings().nByte, 14);
 
-    auto *tabs = m_window->findChild<QTabBar *>(QStringLiteral("TabStrip1"));
+    auto *tabs = m_fx.window->findChild<QTabBar *>(QStringLiteral("TabStrip1"));
     QVERIFY(tabs);
     QCOMPARE(tabs->count(), 2);
     QCOMPARE(tabs->tabText(0), QStringLiteral("テキスト"));
     QCOMPARE(tabs->tabText(1), QStringLiteral("バイナリ"));
     QCOMPARE(tabs->currentIndex(), 0);
-    QCOMPARE(m_window->findChild<QLabel *>(QStringLiteral("Label4"))->toolTip(), m_pty->slavePath());
-    QVERIFY(!m_window->findChild<QCheckBox *>(QStringLiteral("chkCrLf"))->isChecked());
-    const QFont font = m_window->findChild<QLineEdit *>(QStringLiteral("txtAscSnd"))->font();
+    QCOMPARE(m_fx.window->findChild<QLabel *>(QStringLiteral("Label4"))->toolTip(), m_fx.pty->slavePath());
+    QVERIFY(!m_fx.window->findChild<QCheckBox *>(QStringLiteral("chkCrLf"))->isChecked());
+    const QFont font = m_fx.window->findChild<QLineEdit *>(QStringLiteral("txtAscSnd"))->font();
     QCOMPARE(font.family(), QStringLiteral("Noto Sans Mono CJK JP"));
     QCOMPARE(font.pointSize(), 9);
 }
@@ -151,10 +128,10 @@ void TstApp::focusFollowsTheTabOrder()
         expected.append(QStringLiteral("txtBinSnd%1").arg(i));
     expected << "cmdBinSnd" << "TabStrip1" << "rtxtAscRcv";
 
-    QWidget *start = button("cmdComOpen");
+    QWidget *start = m_fx.control<QPushButton>("cmdComOpen");
     QStringList chain{start->objectName()};
     for (QWidget *w = start->nextInFocusChain(); w != start && chain.size() < 64; w = w->nextInFocusChain()) {
-        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(m_window.get()) && w != m_window.get())
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(m_fx.window.get()) && w != m_fx.window.get())
             chain.append(w->objectName());
     }
     QCOMPARE(chain, expected);
@@ -162,18 +139,18 @@ void TstApp::focusFollowsTheTabOrder()
 
 void TstApp::toggleOpensAndClosesThePort()
 {
-    QPushButton *toggle = button("cmdComOpen");
+    QPushButton *toggle = m_fx.control<QPushButton>("cmdComOpen");
     QTest::mouseClick(toggle, Qt::LeftButton);
-    QVERIFY(m_window->channel().portOpen());
+    QVERIFY(m_fx.window->channel().portOpen());
     QCOMPARE(toggle->text(), QStringLiteral("COM クローズ"));
-    const termios line = m_pty->lineSettings();
+    const termios line = m_fx.pty->lineSettings();
     QCOMPARE(cfgetospeed(&line), speed_t(B115200));
     QCOMPARE(line.c_lflag & ICANON, tcflag_t(0));
 
     QTest::mouseClick(toggle, Qt::LeftButton);
-    QVERIFY(!m_window->channel().portOpen());
+    QVERIFY(!m_fx.window->channel().portOpen());
     QCOMPARE(toggle->text(), QStringLiteral("COM オープン"));
-    QVERIFY(m_answerer->messages.isEmpty());
+    QVERIFY(m_fx.answerer->messages.isEmpty());
 }
 
 void TstApp::failedOpenTellsTheOperatorAndKeepsCaption_data()
@@ -191,13 +168,13 @@ void TstApp::failedOpenTellsTheOperatorAndKeepsCaption()
     QFETCH(QString, cause);
     QFETCH(QString, reason);
 
-    QString device = m_pty->slavePath();
+    QString device = m_fx.pty->slavePath();
     SerialChannel other;
     if (cause == QLatin1String("missing")) {
-        m_reader.reset();
-        m_pty.reset();
-        device = m_dir->filePath(QStringLiteral("gone"));
-        QVERIFY(QFile::link(device, m_dir->filePath(QStringLiteral("com3"))));
+        m_fx.reader.reset();
+        m_fx.pty.reset();
+        device = m_fx.dir->filePath(QStringLiteral("gone"));
+        QVERIFY(QFile::link(device, m_fx.dir->filePath(QStringLiteral("com3"))));
     } else if (cause == QLatin1String("busy")) {
         other.setCommPort(3);
         QVERIFY(other.setSettings(QStringLiteral("115200,n,8,1")));
@@ -208,55 +185,54 @@ void TstApp::failedOpenTellsTheOperatorAndKeepsCaption()
         QVERIFY(::chmod(qPrintable(device), 0) == 0);
     }
 
-    QPushButton *toggle = button("cmdComOpen");
+    QPushButton *toggle = m_fx.control<QPushButton>("cmdComOpen");
     QTest::mouseClick(toggle, Qt::LeftButton);
-    QTRY_COMPARE(m_answerer->messages.size(), 1);
-    const ModalAnswerer::Seen seen = m_answerer->messages.first();
+    QTRY_COMPARE(m_fx.answerer->messages.size(), 1);
+    const ModalAnswerer::Seen seen = m_fx.answerer->messages.first();
     QCOMPARE(seen.title, QStringLiteral("警告"));
     QVERIFY2(seen.text.startsWith(QStringLiteral("ポートをオープンできません\n") + device), qPrintable(seen.text));
     QVERIFY2(seen.text.contains(reason), qPrintable(seen.text));
-    QVERIFY(!m_window->channel().portOpen());
+    QVERIFY(!m_fx.window->channel().portOpen());
     QCOMPARE(toggle->text(), QStringLiteral("COM オープン"));
 }
 
 void TstApp::unpluggedDeviceRestoresCaptionAndTellsTheOperator()
 {
-    QPushButton *toggle = button("cmdComOpen");
+    QPushButton *toggle = m_fx.control<QPushButton>("cmdComOpen");
     QTest::mouseClick(toggle, Qt::LeftButton);
-    QVERIFY(m_window->channel().portOpen());
+    QVERIFY(m_fx.window->channel().portOpen());
 
-    m_reader.reset();
-    m_pty->closeMaster();
-    QTRY_COMPARE(m_answerer->messages.size(), 1);
-    const ModalAnswerer::Seen seen = m_answerer->messages.first();
+    m_fx.unplugBoard();
+    QTRY_COMPARE(m_fx.answerer->messages.size(), 1);
+    const ModalAnswerer::Seen seen = m_fx.answerer->messages.first();
     QCOMPARE(seen.title, QStringLiteral("通信エラー"));
     QCOMPARE(seen.text, QStringLiteral("ポートが切断されました"));
     QCOMPARE(seen.icon, QMessageBox::Warning);
     QCOMPARE(toggle->text(), QStringLiteral("COM オープン"));
-    QVERIFY(!m_window->channel().portOpen());
+    QVERIFY(!m_fx.window->channel().portOpen());
 
-    m_pty = std::make_unique<PtyPair>(m_dir->path(), 3);
+    m_fx.plugInBoard();
     QTest::mouseClick(toggle, Qt::LeftButton);
-    QVERIFY(m_window->channel().portOpen());
+    QVERIFY(m_fx.window->channel().portOpen());
     QCOMPARE(toggle->text(), QStringLiteral("COM クローズ"));
 }
 
 void TstApp::closingTheWindowDrainsAndClosesThePort()
 {
-    QTest::mouseClick(button("cmdComOpen"), Qt::LeftButton);
+    QTest::mouseClick(m_fx.control<QPushButton>("cmdComOpen"), Qt::LeftButton);
     const QByteArray payload(32 * 1024, 'x');
-    m_window->channel().output(payload);
-    QVERIFY(m_window->close());
-    QVERIFY(!m_window->channel().portOpen());
-    QVERIFY(m_reader->waitFor(payload.size()));
-    QCOMPARE(m_reader->received(), payload);
+    m_fx.window->channel().output(payload);
+    QVERIFY(m_fx.window->close());
+    QVERIFY(!m_fx.window->channel().portOpen());
+    QVERIFY(m_fx.reader->waitFor(payload.size()));
+    QCOMPARE(m_fx.reader->received(), payload);
 }
 
 void TstApp::savesAScreenshot()
 {
     const QString dir = qEnvironmentVariable("TOLVANE_SCREENSHOT_DIR", QDir::tempPath());
     QDir().mkpath(dir);
-    QVERIFY(m_window->grab().save(QDir(dir).filePath(QStringLiteral("main.png"))));
+    QVERIFY(m_fx.window->grab().save(QDir(dir).filePath(QStringLiteral("main.png"))));
 }
 
 QTEST_MAIN(TstApp)

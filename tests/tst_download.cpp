@@ -1,10 +1,9 @@
 #include "app/frmmain.h"
 #include "download/blockstreamer.h"
 #include "download/transferprogress.h"
-#include "modalanswerer.h"
 #include "pacedreader.h"
-#include "ptypair.h"
 #include "serial/serialchannel.h"
+#include "windowfixture.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -85,11 +84,7 @@ private:
     Sizes blockSizes() const;
     QByteArray handedOver() const;
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<PtyPair> m_pty;
-    std::unique_ptr<PtyReader> m_reader;
-    std::unique_ptr<FrmMain> m_window;
-    std::unique_ptr<ModalAnswerer> m_answerer;
+    WindowFixture m_fx;
     std::unique_ptr<QSignalSpy> m_taken;
     std::function<void()> m_onInit;
     std::function<void(QProgressDialog *)> m_onProgress;
@@ -100,20 +95,12 @@ private:
 
 void TstDownload::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    qputenv("TOLVANE_PORT_DIR", m_dir->path().toLocal8Bit());
-    m_pty = std::make_unique<PtyPair>(m_dir->path(), 3);
-    QVERIFY(m_pty->isValid());
-    m_reader = std::make_unique<PtyReader>(m_pty->masterFd());
-    m_window = std::make_unique<FrmMain>();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    m_taken = std::make_unique<QSignalSpy>(&m_window->channel(), &SerialChannel::outputTaken);
+    QVERIFY(m_fx.setUp());
+    m_taken = std::make_unique<QSignalSpy>(&m_fx.window->channel(), &SerialChannel::outputTaken);
     // The suite watches the channel's receive queue itself (what waits, what
     // the final reset discards); the receive monitor would take it first.
-    disconnect(&m_window->channel(), &SerialChannel::onComm, nullptr, nullptr);
-    m_answerer = std::make_unique<ModalAnswerer>();
-    m_answerer->onMessage = [this](QMessageBox *box) {
+    disconnect(&m_fx.window->channel(), &SerialChannel::onComm, nullptr, nullptr);
+    m_fx.answerer->onMessage = [this](QMessageBox *box) {
         if (box->text() == kInit && m_onInit)
             m_onInit();
     };
@@ -125,17 +112,13 @@ void TstDownload::init()
 
 void TstDownload::cleanup()
 {
-    m_answerer.reset();
     m_taken.reset();
-    m_window.reset();
-    m_reader.reset();
-    m_pty.reset();
-    m_dir.reset();
+    m_fx.tearDown();
 }
 
 QString TstDownload::makeFile(qint64 size, const QString &name)
 {
-    const QString path = m_dir->filePath(name);
+    const QString path = m_fx.dir->filePath(name);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(patternBytes(size)) != size)
         return {};
@@ -144,8 +127,7 @@ QString TstDownload::makeFile(qint64 size, const QString &name)
 
 void TstDownload::openPort()
 {
-    QTest::mouseClick(m_window->findChild<QPushButton *>(QStringLiteral("cmdComOpen")), Qt::LeftButton);
-    QVERIFY(m_window->channel().portOpen());
+    QVERIFY(m_fx.openPort());
 }
 
 // Clicks cmdXactConfig and answers as an operator would: the file dialog
@@ -153,7 +135,7 @@ void TstDownload::openPort()
 void TstDownload::download(const QString &path)
 {
     m_progressSeen = false;
-    m_answerer->otherModal = [this, path](QWidget *modal) {
+    m_fx.answerer->otherModal = [this, path](QWidget *modal) {
         if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
             ++m_fileDialogs;
             if (m_onFileDialog)
@@ -166,7 +148,7 @@ void TstDownload::download(const QString &path)
         m_progressSeen = m_progressSeen || progress;
         return progress != nullptr;
     };
-    QTest::mouseClick(m_window->findChild<QPushButton *>(QStringLiteral("cmdXactConfig")), Qt::LeftButton);
+    QTest::mouseClick(m_fx.window->findChild<QPushButton *>(QStringLiteral("cmdXactConfig")), Qt::LeftButton);
 }
 
 // Four bytes wait in the receive queue when the transfer starts; only a
@@ -174,15 +156,15 @@ void TstDownload::download(const QString &path)
 void TstDownload::boardAnswersDuringTheStartMessage()
 {
     m_onInit = [this] {
-        QVERIFY(m_pty->write(QByteArray("late")));
-        QTRY_COMPARE(m_window->channel().inBufferCount(), qint64(4));
+        QVERIFY(m_fx.pty->write(QByteArray("late")));
+        QTRY_COMPARE(m_fx.window->channel().inBufferCount(), qint64(4));
     };
 }
 
 void TstDownload::verifyPort(bool open)
 {
-    QCOMPARE(m_window->channel().portOpen(), open);
-    QCOMPARE(m_window->findChild<QPushButton *>(QStringLiteral("cmdComOpen"))->text(),
+    QCOMPARE(m_fx.window->channel().portOpen(), open);
+    QCOMPARE(m_fx.window->findChild<QPushButton *>(QStringLiteral("cmdComOpen"))->text(),
              open ? QStringLiteral("COM クローズ") : QStringLiteral("COM オープン"));
 }
 
@@ -248,31 +230,31 @@ void TstDownload::sendsPayloadInBlocksOf400()
     QFETCH(bool, finalReset);
 
     // The settings dialog is what changes it in the program; the download only reads it.
-    const_cast<PortSettings &>(m_window->portSettings()).nByte = std::uint8_t(nByte);
+    const_cast<PortSettings &>(m_fx.window->portSettings()).nByte = std::uint8_t(nByte);
     const QString path = makeFile(length);
     openPort();
     boardAnswersDuringTheStartMessage();
     download(path);
 
     const QByteArray payload = patternBytes(qMax(0, length - nByte));
-    QCOMPARE(m_answerer->texts(), QStringList{kInit});
-    QCOMPARE(m_answerer->messages.first().title, QStringLiteral("ダウンロード開始"));
-    QCOMPARE(m_answerer->messages.first().icon, QMessageBox::NoIcon);
+    QCOMPARE(m_fx.answerer->texts(), QStringList{kInit});
+    QCOMPARE(m_fx.answerer->messages.first().title, QStringLiteral("ダウンロード開始"));
+    QCOMPARE(m_fx.answerer->messages.first().icon, QMessageBox::NoIcon);
     QCOMPARE(blockSizes(), blocks);
     QCOMPARE(handedOver(), payload);
-    m_reader->settle();
-    QCOMPARE(m_reader->received(), payload);
+    m_fx.reader->settle();
+    QCOMPARE(m_fx.reader->received(), payload);
     verifyPort(true);
-    QCOMPARE(m_window->channel().inBufferCount(), qint64(finalReset ? 0 : 4));
+    QCOMPARE(m_fx.window->channel().inBufferCount(), qint64(finalReset ? 0 : 4));
     QVERIFY(!isHeldOpen(path));
 }
 
 void TstDownload::warnsWhenThePortIsClosed()
 {
     download(makeFile(914));
-    QCOMPARE(m_answerer->texts(), QStringList{QStringLiteral("ポートをオープンして下さい")});
-    QCOMPARE(m_answerer->messages.first().title, QStringLiteral("警告"));
-    QCOMPARE(m_answerer->messages.first().icon, QMessageBox::NoIcon);
+    QCOMPARE(m_fx.answerer->texts(), QStringList{QStringLiteral("ポートをオープンして下さい")});
+    QCOMPARE(m_fx.answerer->messages.first().title, QStringLiteral("警告"));
+    QCOMPARE(m_fx.answerer->messages.first().icon, QMessageBox::NoIcon);
     QCOMPARE(m_fileDialogs, 0);
     QVERIFY(m_taken->isEmpty());
     verifyPort(false);
@@ -309,34 +291,34 @@ void TstDownload::endsSilentlyWithoutAFile_data()
 void TstDownload::endsSilentlyWithoutAFile()
 {
     QFETCH(QString, name);
-    const QString path = name.isEmpty() ? QString() : m_dir->filePath(name);
+    const QString path = name.isEmpty() ? QString() : m_fx.dir->filePath(name);
     if (!path.isEmpty())
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     openPort();
-    QVERIFY(m_pty->write(QByteArray("stale")));
-    QTRY_COMPARE(m_window->channel().inBufferCount(), qint64(5));
+    QVERIFY(m_fx.pty->write(QByteArray("stale")));
+    QTRY_COMPARE(m_fx.window->channel().inBufferCount(), qint64(5));
 
     download(path);
     QCOMPARE(m_fileDialogs, 1);
-    QVERIFY(m_answerer->messages.isEmpty());
+    QVERIFY(m_fx.answerer->messages.isEmpty());
     QVERIFY(m_taken->isEmpty());
     // Closed and reopened before the dialog: what waited is gone.
     verifyPort(true);
-    QCOMPARE(m_window->channel().inBufferCount(), qint64(0));
+    QCOMPARE(m_fx.window->channel().inBufferCount(), qint64(0));
 }
 
 void TstDownload::refusesAFileOf2GiBOrMore()
 {
-    const QString path = m_dir->filePath(QStringLiteral("huge.bit"));
+    const QString path = m_fx.dir->filePath(QStringLiteral("huge.bit"));
     QFile huge(path);
     QVERIFY(huge.open(QIODevice::WriteOnly));
     QVERIFY(huge.resize(qint64(1) << 31)); // sparse: costs no disk
     huge.close();
     openPort();
     download(path);
-    QCOMPARE(m_answerer->messages.size(), 1);
-    QVERIFY(m_answerer->messages.first().text.startsWith(kFailed + path + QStringLiteral(": ")));
-    QCOMPARE(m_answerer->messages.first().title, QStringLiteral("警告"));
+    QCOMPARE(m_fx.answerer->messages.size(), 1);
+    QVERIFY(m_fx.answerer->messages.first().text.startsWith(kFailed + path + QStringLiteral(": ")));
+    QCOMPARE(m_fx.answerer->messages.first().title, QStringLiteral("警告"));
     QVERIFY(m_taken->isEmpty());
     verifyPort(true);
 }
@@ -364,32 +346,32 @@ void TstDownload::tellsWhenTheFileCannotBeRead()
     };
     download(path);
 
-    QCOMPARE(m_answerer->messages.size(), 2);
-    const ModalAnswerer::Seen failure = m_answerer->messages.last();
+    QCOMPARE(m_fx.answerer->messages.size(), 2);
+    const ModalAnswerer::Seen failure = m_fx.answerer->messages.last();
     QVERIFY2(failure.text.startsWith(kFailed + path + QStringLiteral(": ")), qPrintable(failure.text));
     QCOMPARE(failure.title, QStringLiteral("警告"));
     QCOMPARE(blockSizes(), blocks);
-    m_reader->settle();
-    QCOMPARE(m_reader->received(), patternBytes(blocks.isEmpty() ? 0 : 400));
+    m_fx.reader->settle();
+    QCOMPARE(m_fx.reader->received(), patternBytes(blocks.isEmpty() ? 0 : 400));
     QVERIFY(!isHeldOpen(path));
     // No final reset after a failure: the board's answer still waits.
     verifyPort(true);
-    QCOMPARE(m_window->channel().inBufferCount(), qint64(4));
+    QCOMPARE(m_fx.window->channel().inBufferCount(), qint64(4));
 }
 
 void TstDownload::discardsWhatTheBoardSentDuringTheTransfer()
 {
     const QString path = makeFile(200 * 1024);
     openPort();
-    SerialChannel &channel = m_window->channel();
+    SerialChannel &channel = m_fx.window->channel();
     QSignalSpy events(&channel, &SerialChannel::onComm);
-    m_reader.reset(); // nobody reads: the line fills up and the transfer waits
+    m_fx.reader.reset(); // nobody reads: the line fills up and the transfer waits
     qsizetype eventsDuringTransfer = -1;
     m_onProgress = [&](QProgressDialog *) {
-        QVERIFY(m_pty->write(QByteArray("noise")));
+        QVERIFY(m_fx.pty->write(QByteArray("noise")));
         QTimer::singleShot(300ms, this, [&] {
             eventsDuringTransfer = events.size();
-            m_reader = std::make_unique<PtyReader>(m_pty->masterFd());
+            m_fx.reader = std::make_unique<PtyReader>(m_fx.pty->masterFd());
         });
     };
     download(path);
@@ -398,11 +380,11 @@ void TstDownload::discardsWhatTheBoardSentDuringTheTransfer()
     QTest::qWait(100);
     QVERIFY(events.isEmpty());
     QCOMPARE(channel.inBufferCount(), qint64(0));
-    QVERIFY(m_reader->waitFor(200 * 1024 - 14));
-    m_reader->settle();
-    QCOMPARE(m_reader->received(), patternBytes(200 * 1024 - 14));
+    QVERIFY(m_fx.reader->waitFor(200 * 1024 - 14));
+    m_fx.reader->settle();
+    QCOMPARE(m_fx.reader->received(), patternBytes(200 * 1024 - 14));
 
-    QVERIFY(m_pty->write(QByteArray("after")));
+    QVERIFY(m_fx.pty->write(QByteArray("after")));
     QTRY_VERIFY(!events.isEmpty());
     channel.setInputMode(SerialChannel::InputMode::Binary);
     QCOMPARE(std::get<QByteArray>(channel.input()), QByteArray("after"));
@@ -413,8 +395,8 @@ void TstDownload::showsWhatLeftAndCancelDiscardsTheRest()
     const qint64 payload = 1024 * 1024 - 14;
     const QString path = makeFile(1024 * 1024);
     openPort();
-    SerialChannel &channel = m_window->channel();
-    m_reader.reset(); // the line fills up and holds still
+    SerialChannel &channel = m_fx.window->channel();
+    m_fx.reader.reset(); // the line fills up and holds still
     std::unique_ptr<PacedReader> slow;
     QProgressDialog *seen = nullptr;
     int shown = -1;
@@ -435,7 +417,7 @@ void TstDownload::showsWhatLeftAndCancelDiscardsTheRest()
             QPushButton *cancel = seen->findChild<QPushButton *>();
             QCOMPARE(cancel->text(), QStringLiteral("キャンセル"));
             // Fast enough that a close would drain the queue in time.
-            slow = std::make_unique<PacedReader>(m_pty->masterFd(), 32 * 1024, true);
+            slow = std::make_unique<PacedReader>(m_fx.pty->masterFd(), 32 * 1024, true);
             QTest::mouseClick(cancel, Qt::LeftButton);
         });
     };
@@ -446,7 +428,7 @@ void TstDownload::showsWhatLeftAndCancelDiscardsTheRest()
     QCOMPARE(qint64(shown), handed - queued);
     // After the cancel nothing more is handed over, and the queue never goes out.
     QCOMPARE(m_taken->size(), callsAtCancel);
-    QCOMPARE(m_answerer->texts(), QStringList{kInit});
+    QCOMPARE(m_fx.answerer->texts(), QStringList{kInit});
     QVERIFY(!isHeldOpen(path));
     verifyPort(true);
     QCOMPARE(channel.outBufferCount(), qint64(0));
@@ -460,29 +442,28 @@ void TstDownload::deviceGoingAwayFailsTheDownloadAndTheNextOneWorks()
 {
     const QString path = makeFile(1024 * 1024);
     openPort();
-    m_reader.reset();
+    m_fx.reader.reset();
     m_onProgress = [this](QProgressDialog *) {
-        QTimer::singleShot(100ms, this, [this] { m_pty->closeMaster(); });
+        QTimer::singleShot(100ms, this, [this] { m_fx.pty->closeMaster(); });
     };
     download(path);
 
     // One box says it all; the port's own notice would only repeat it.
-    QCOMPARE(m_answerer->texts(), (QStringList{kInit, kFailed + QStringLiteral("ポートが切断されました")}));
-    QCOMPARE(m_answerer->messages.last().title, QStringLiteral("警告"));
+    QCOMPARE(m_fx.answerer->texts(), (QStringList{kInit, kFailed + QStringLiteral("ポートが切断されました")}));
+    QCOMPARE(m_fx.answerer->messages.last().title, QStringLiteral("警告"));
     verifyPort(false);
     QVERIFY(!isHeldOpen(path));
 
-    m_pty = std::make_unique<PtyPair>(m_dir->path(), 3);
-    m_reader = std::make_unique<PtyReader>(m_pty->masterFd());
+    m_fx.plugInBoard();
     openPort();
     m_taken->clear();
     m_onProgress = nullptr;
     download(makeFile(914, QStringLiteral("next.bit")));
     QCOMPARE(blockSizes(), (Sizes{400, 400, 100}));
-    QVERIFY(m_reader->waitFor(900));
-    m_reader->settle();
-    QCOMPARE(m_reader->received(), patternBytes(900));
-    QCOMPARE(m_answerer->messages.size(), 3);
+    QVERIFY(m_fx.reader->waitFor(900));
+    m_fx.reader->settle();
+    QCOMPARE(m_fx.reader->received(), patternBytes(900));
+    QCOMPARE(m_fx.answerer->messages.size(), 3);
 }
 
 void TstDownload::failedReopenShowsThePortClosed_data()
@@ -498,8 +479,8 @@ void TstDownload::failedReopenShowsThePortClosed()
 {
     QFETCH(bool, atTheEnd);
     QFETCH(qsizetype, delivered);
-    const QString link = m_dir->filePath(QStringLiteral("com3"));
-    const QString unplugged = m_dir->filePath(QStringLiteral("unplugged"));
+    const QString link = m_fx.dir->filePath(QStringLiteral("com3"));
+    const QString unplugged = m_fx.dir->filePath(QStringLiteral("unplugged"));
     const auto unplug = [&] { QVERIFY(QFile::remove(link) && QFile::link(unplugged, link)); };
     openPort();
     if (atTheEnd)
@@ -508,14 +489,14 @@ void TstDownload::failedReopenShowsThePortClosed()
         unplug();
     download(makeFile(914));
 
-    const ModalAnswerer::Seen failure = m_answerer->messages.last();
+    const ModalAnswerer::Seen failure = m_fx.answerer->messages.last();
     QVERIFY2(failure.text.startsWith(QStringLiteral("ポートをオープンできません\n") + unplugged),
              qPrintable(failure.text));
-    QCOMPARE(m_answerer->messages.size(), atTheEnd ? 2 : 1);
+    QCOMPARE(m_fx.answerer->messages.size(), atTheEnd ? 2 : 1);
     QCOMPARE(m_fileDialogs, atTheEnd ? 1 : 0);
     verifyPort(false);
-    m_reader->settle();
-    QCOMPARE(m_reader->size(), delivered);
+    m_fx.reader->settle();
+    QCOMPARE(m_fx.reader->size(), delivered);
 }
 
 void TstDownload::deliversEveryByteToAReaderSlowerThanTheProgram()
@@ -523,11 +504,11 @@ void TstDownload::deliversEveryByteToAReaderSlowerThanTheProgram()
     const qint64 payload = 96 * 1024;
     const QString path = makeFile(payload + 14);
     openPort();
-    m_reader.reset();
-    PacedReader slow(m_pty->masterFd(), 96 * 1024, true);
+    m_fx.reader.reset();
+    PacedReader slow(m_fx.pty->masterFd(), 96 * 1024, true);
     download(path);
 
-    QCOMPARE(m_answerer->texts(), QStringList{kInit});
+    QCOMPARE(m_fx.answerer->texts(), QStringList{kInit});
     QVERIFY2(slow.count() < payload, "bytes should still have been on their way at the final reset");
     QVERIFY(slow.waitFor(payload));
     QTest::qWait(200);

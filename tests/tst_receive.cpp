@@ -1,6 +1,4 @@
 #include "app/frmmain.h"
-#include "modalanswerer.h"
-#include "ptypair.h"
 #include "receive/controlpictures.h"
 #include "receive/hexgroups.h"
 #include "receive/receivestore.h"
@@ -8,6 +6,7 @@
 #include "receive/rowlayout.h"
 #include "serial/cp932codec.h"
 #include "serial/serialchannel.h"
+#include "windowfixture.h"
 
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -59,18 +58,14 @@ private slots:
     void keepsTheBoxTextWhenTheModeChangesWithoutEmptying();
 
 private:
-    SerialChannel &channel() const { return m_window->channel(); }
+    SerialChannel &channel() const { return m_fx.window->channel(); }
     void openPort();
     void selectTab(int index);
     void send(const QByteArray &bytes);
     void waitUntilHandled();
     QPoint cellPoint(int row, qreal column) const;
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<PtyPair> m_pty;
-    std::unique_ptr<PtyReader> m_reader;
-    std::unique_ptr<FrmMain> m_window;
-    std::unique_ptr<ModalAnswerer> m_answerer;
+    WindowFixture m_fx;
     QTabBar *m_tabs = nullptr;
     ReceiveView *m_view = nullptr;
     int m_events = 0;
@@ -78,17 +73,9 @@ private:
 
 void TstReceive::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    qputenv("TOLVANE_PORT_DIR", m_dir->path().toLocal8Bit());
-    m_pty = std::make_unique<PtyPair>(m_dir->path(), 3);
-    QVERIFY(m_pty->isValid());
-    m_reader = std::make_unique<PtyReader>(m_pty->masterFd());
-    m_window = std::make_unique<FrmMain>();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    m_answerer = std::make_unique<ModalAnswerer>();
-    m_tabs = m_window->findChild<QTabBar *>(QStringLiteral("TabStrip1"));
-    m_view = m_window->findChild<ReceiveView *>(QStringLiteral("rtxtAscRcv"));
+    QVERIFY(m_fx.setUp());
+    m_tabs = m_fx.window->findChild<QTabBar *>(QStringLiteral("TabStrip1"));
+    m_view = m_fx.window->findChild<ReceiveView *>(QStringLiteral("rtxtAscRcv"));
     QVERIFY(m_tabs && m_view);
     m_events = 0;
     connect(&channel(), &SerialChannel::onComm, this, [this] { ++m_events; });
@@ -97,17 +84,12 @@ void TstReceive::init()
 
 void TstReceive::cleanup()
 {
-    m_answerer.reset();
-    m_window.reset();
-    m_reader.reset();
-    m_pty.reset();
-    m_dir.reset();
+    m_fx.tearDown();
 }
 
 void TstReceive::openPort()
 {
-    QTest::mouseClick(m_window->findChild<QPushButton *>(QStringLiteral("cmdComOpen")), Qt::LeftButton);
-    QVERIFY(channel().portOpen());
+    QVERIFY(m_fx.openPort());
 }
 
 void TstReceive::selectTab(int index)
@@ -119,7 +101,7 @@ void TstReceive::selectTab(int index)
 void TstReceive::send(const QByteArray &bytes)
 {
     const int before = m_events;
-    QVERIFY(m_pty->write(bytes));
+    QVERIFY(m_fx.pty->write(bytes));
     QTRY_VERIFY(m_events > before);
     waitUntilHandled();
 }
@@ -168,7 +150,7 @@ void TstReceive::showsDataInTheModeOfTheSelectedTab()
     send(bytes);
     QCOMPARE(m_view->store().text(), shown);
     QCOMPARE(channel().inputMode(), tab == 0 ? SerialChannel::InputMode::Text : SerialChannel::InputMode::Binary);
-    QVERIFY(m_answerer->messages.isEmpty());
+    QVERIFY(m_fx.answerer->messages.isEmpty());
 }
 
 void TstReceive::dropsAChunkBeginningWithNulAndFollowsTheEndOtherwise()
@@ -248,7 +230,7 @@ void TstReceive::ignoresModemAndBufferEvents()
     // Events run in order: once the data behind it shows, the code was handled.
     send("after");
     QCOMPARE(m_view->store().text(), QStringLiteral("beforeafter"));
-    QVERIFY(m_answerer->messages.isEmpty());
+    QVERIFY(m_fx.answerer->messages.isEmpty());
 }
 
 void TstReceive::reportsLineErrors_data()
@@ -276,8 +258,8 @@ void TstReceive::reportsLineErrors()
     selectTab(1);
     send("\x12");
     channel().postCommEvent(code);
-    QTRY_COMPARE(m_answerer->messages.size(), 1);
-    const ModalAnswerer::Seen seen = m_answerer->messages.first();
+    QTRY_COMPARE(m_fx.answerer->messages.size(), 1);
+    const ModalAnswerer::Seen seen = m_fx.answerer->messages.first();
     QCOMPARE(seen.text, prompt);
     QCOMPARE(seen.title, QStringLiteral("通信エラー"));
     QCOMPARE(seen.icon, QMessageBox::Warning);
@@ -291,21 +273,21 @@ void TstReceive::eachErrorEventGetsItsOwnBox()
 {
     for (const int code : {1004, 1004, 1009})
         channel().postCommEvent(code);
-    QTRY_COMPARE(m_answerer->messages.size(), 3);
+    QTRY_COMPARE(m_fx.answerer->messages.size(), 3);
     QTest::qWait(50);
-    QCOMPARE(m_answerer->texts(),
+    QCOMPARE(m_fx.answerer->texts(),
              (QStringList{QStringLiteral("フレームエラー"), QStringLiteral("フレームエラー"), QStringLiteral("パリティエラー")}));
 }
 
 void TstReceive::keepsShowingDataWhileAnErrorBoxIsOpen()
 {
     bool shownDuringBox = false;
-    m_answerer->onMessage = [&](QMessageBox *) {
-        QVERIFY(m_pty->write("while open"));
+    m_fx.answerer->onMessage = [&](QMessageBox *) {
+        QVERIFY(m_fx.pty->write("while open"));
         shownDuringBox = QTest::qWaitFor([&] { return m_view->store().text() == QLatin1String("while open"); }, 5000);
     };
     channel().postCommEvent(1004);
-    QTRY_COMPARE(m_answerer->messages.size(), 1);
+    QTRY_COMPARE(m_fx.answerer->messages.size(), 1);
     QVERIFY(shownDuringBox);
 }
 
@@ -342,7 +324,7 @@ void TstReceive::showsEveryByteOfALongStream()
         else
             stream += char(generator.bounded(256));
     }
-    QVERIFY(m_pty->write(stream));
+    QVERIFY(m_fx.pty->write(stream));
     const QString expected = tab == 0 ? Cp932Decoder().decode(stream) : hexgroups::format(stream);
     QTRY_COMPARE_WITH_TIMEOUT(m_view->store().length(), qint64(expected.size()), 20000);
     QVERIFY(m_view->store().text() == expected);
@@ -450,14 +432,14 @@ void TstReceive::savesScreenshots()
     send("Tolvane\tready\r\n\x82\xb1\x82\xea\x82\xcd\x83\x65\x83\x58\x83\x67\r\nESC\x1b[0m BEL\x07 DEL\x7f\r\n");
     QTest::keyClick(m_view, Qt::Key_A, Qt::ControlModifier);
     QTest::qWait(40);
-    QVERIFY(m_window->grab().save(QDir(dir).filePath(QStringLiteral("receive-text.png"))));
+    QVERIFY(m_fx.window->grab().save(QDir(dir).filePath(QStringLiteral("receive-text.png"))));
     selectTab(1);
     QByteArray bytes;
     for (int i = 0; i < 256; ++i)
         bytes += char(i);
     send(bytes);
     QTest::qWait(40);
-    QVERIFY(m_window->grab().save(QDir(dir).filePath(QStringLiteral("receive-hex.png"))));
+    QVERIFY(m_fx.window->grab().save(QDir(dir).filePath(QStringLiteral("receive-hex.png"))));
 }
 
 void TstReceive::laysOutRows_data()

@@ -1,9 +1,8 @@
 #include "app/frmmain.h"
-#include "modalanswerer.h"
-#include "ptypair.h"
 #include "serial/serialchannel.h"
 #include "settings/frmcfg.h"
 #include "settings/numberreader.h"
+#include "windowfixture.h"
 
 #include <QDir>
 #include <QLabel>
@@ -47,13 +46,9 @@ private:
     // Clicks the main window's cmdSet and runs the steps while the dialog is
     // shown modally; the steps must end by hiding or closing it.
     void operate(const std::function<void(FrmCfg &)> &steps);
-    QPushButton *mainButton(const char *name) const;
     QLabel *label4() const;
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<PtyPair> m_pty;
-    std::unique_ptr<FrmMain> m_window;
-    std::unique_ptr<ModalAnswerer> m_answerer;
+    WindowFixture m_fx;
 };
 
 namespace {
@@ -89,29 +84,19 @@ const QString kCountMessage = QStringLiteral("バイト数 範囲外");
 
 void TstSettings::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    qputenv("TOLVANE_PORT_DIR", m_dir->path().toLocal8Bit());
-    m_pty = std::make_unique<PtyPair>(m_dir->path(), 3);
-    QVERIFY(m_pty->isValid());
-    m_window = std::make_unique<FrmMain>();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    m_answerer = std::make_unique<ModalAnswerer>();
+    QVERIFY(m_fx.setUp());
 }
 
 void TstSettings::cleanup()
 {
-    m_answerer.reset();
-    m_window.reset();
-    m_pty.reset();
-    m_dir.reset();
+    m_fx.tearDown();
 }
 
 void TstSettings::operate(const std::function<void(FrmCfg &)> &steps)
 {
     bool started = false;
     bool leftShown = false;
-    m_answerer->otherModal = [&](QWidget *modal) {
+    m_fx.answerer->otherModal = [&](QWidget *modal) {
         auto *dialog = qobject_cast<FrmCfg *>(modal);
         if (!dialog || started)
             return false;
@@ -125,21 +110,15 @@ void TstSettings::operate(const std::function<void(FrmCfg &)> &steps)
         });
         return true;
     };
-    QTest::mouseClick(mainButton("cmdSet"), Qt::LeftButton);
-    m_answerer->otherModal = nullptr;
+    QTest::mouseClick(m_fx.control<QPushButton>("cmdSet"), Qt::LeftButton);
+    m_fx.answerer->otherModal = nullptr;
     QVERIFY2(started, "the dialog was not shown modally");
     QVERIFY2(!leftShown, "the steps left the dialog shown");
 }
 
-QPushButton *TstSettings::mainButton(const char *name) const
-{
-    // The dialog's own cmdSet is a child of the window too.
-    return m_window->findChild<QPushButton *>(QLatin1String(name), Qt::FindDirectChildrenOnly);
-}
-
 QLabel *TstSettings::label4() const
 {
-    return m_window->findChild<QLabel *>(QStringLiteral("Label4"));
+    return m_fx.window->findChild<QLabel *>(QStringLiteral("Label4"));
 }
 
 void TstSettings::readsNumbers_data()
@@ -202,7 +181,7 @@ void TstSettings::readsNumbers()
 
 void TstSettings::firstOpeningShowsInitialTextsAtItsPlace()
 {
-    QVERIFY(!m_window->findChild<FrmCfg *>());
+    QVERIFY(!m_fx.window->findChild<FrmCfg *>());
     QString title, port, count, focus;
     QPoint place;
     QSize size;
@@ -221,9 +200,9 @@ void TstSettings::firstOpeningShowsInitialTextsAtItsPlace()
     QCOMPARE(port, QStringLiteral("3"));
     QCOMPARE(count, QStringLiteral("14"));
     QCOMPARE(focus, QStringLiteral("cmdSet"));
-    QCOMPARE(m_window->portSettings().nPort, 3);
-    QCOMPARE(m_window->portSettings().nByte, 14);
-    QVERIFY(m_answerer->messages.isEmpty());
+    QCOMPARE(m_fx.window->portSettings().nPort, 3);
+    QCOMPARE(m_fx.window->portSettings().nByte, 14);
+    QVERIFY(m_fx.answerer->messages.isEmpty());
 }
 
 void TstSettings::placesEveryControl_data()
@@ -249,7 +228,7 @@ void TstSettings::placesEveryControl()
     QFETCH(QString, nextInTabOrder);
 
     operate([](FrmCfg &dialog) { click(dialog, "cmdSet"); });
-    FrmCfg *dialog = m_window->findChild<FrmCfg *>();
+    FrmCfg *dialog = m_fx.window->findChild<FrmCfg *>();
     auto *widget = dialog->findChild<QWidget *>(name);
     QVERIFY2(widget, qPrintable(name));
     QCOMPARE(widget->geometry(), rect);
@@ -314,16 +293,16 @@ void TstSettings::setAppliesOrRefuses()
         if (stayed)
             click(dialog, "cmdCancel");
     });
-    QCOMPARE(m_answerer->texts(), message.isEmpty() ? QStringList() : QStringList{message});
+    QCOMPARE(m_fx.answerer->texts(), message.isEmpty() ? QStringList() : QStringList{message});
     if (!message.isEmpty())
-        QCOMPARE(m_answerer->messages.first().title, QStringLiteral("警告"));
+        QCOMPARE(m_fx.answerer->messages.first().title, QStringLiteral("警告"));
     QCOMPARE(stayed, !message.isEmpty());
     QCOMPARE(portShown, portAfter);
     QCOMPARE(countShown, countAfter);
-    QCOMPARE(m_window->channel().commPort(), commPort);
+    QCOMPARE(m_fx.window->channel().commPort(), commPort);
     QCOMPARE(label4()->text(), QString::number(commPort));
-    QCOMPARE(label4()->toolTip(), m_window->channel().devicePath());
-    QCOMPARE(m_window->portSettings().nByte, nByte);
+    QCOMPARE(label4()->toolTip(), m_fx.window->channel().devicePath());
+    QCOMPARE(m_fx.window->portSettings().nByte, nByte);
 }
 
 void TstSettings::bothOutOfRangeReportsOnlyThePort()
@@ -340,10 +319,10 @@ void TstSettings::bothOutOfRangeReportsOnlyThePort()
         countAfterSecond = field(dialog, "txtByte")->text();
         click(dialog, "cmdCancel");
     });
-    QCOMPARE(m_answerer->texts(), (QStringList{kPortMessage, kCountMessage}));
+    QCOMPARE(m_fx.answerer->texts(), (QStringList{kPortMessage, kCountMessage}));
     QCOMPARE(countAfterFirst, longCount);
     QCOMPARE(countAfterSecond, QStringLiteral("14"));
-    QCOMPARE(m_window->channel().commPort(), 3);
+    QCOMPARE(m_fx.window->channel().commPort(), 3);
 }
 
 void TstSettings::setClosesAnOpenPortAndLeavesItClosed_data()
@@ -360,29 +339,29 @@ void TstSettings::setClosesAnOpenPortAndLeavesItClosed()
     QFETCH(QString, port);
     QFETCH(int, portOpenedNext);
 
-    PtyPair second(m_dir->path(), 5);
+    PtyPair second(m_fx.dir->path(), 5);
     QVERIFY(second.isValid());
-    PtyReader onPort3(m_pty->masterFd());
+    PtyReader &onPort3 = *m_fx.reader;
     PtyReader onPort5(second.masterFd());
-    QPushButton *toggle = mainButton("cmdComOpen");
+    QPushButton *toggle = m_fx.control<QPushButton>("cmdComOpen");
     QTest::mouseClick(toggle, Qt::LeftButton);
-    QVERIFY(m_window->channel().portOpen());
+    QVERIFY(m_fx.window->channel().portOpen());
 
     bool openAfterSet = true;
     operate([&](FrmCfg &dialog) {
         type(dialog, "txtPort", port);
         click(dialog, "cmdSet");
-        openAfterSet = m_window->channel().portOpen();
+        openAfterSet = m_fx.window->channel().portOpen();
         if (dialog.isVisible())
             click(dialog, "cmdCancel");
     });
     QVERIFY(!openAfterSet);
-    QVERIFY(!m_window->channel().portOpen());
+    QVERIFY(!m_fx.window->channel().portOpen());
     QCOMPARE(toggle->text(), QStringLiteral("COMオープン"));
 
     QTest::mouseClick(toggle, Qt::LeftButton);
     QCOMPARE(toggle->text(), QStringLiteral("COM クローズ"));
-    m_window->channel().output(QByteArray("board?"));
+    m_fx.window->channel().output(QByteArray("board?"));
     PtyReader &expected = portOpenedNext == 5 ? onPort5 : onPort3;
     QVERIFY(expected.waitFor(6));
     QCOMPARE(expected.received(), QByteArray("board?"));
@@ -417,12 +396,12 @@ void TstSettings::cancelWritesBackAfterARefusal()
         click(dialog, "cmdSet");
         click(dialog, "cmdCancel");
     });
-    FrmCfg *dialog = m_window->findChild<FrmCfg *>();
+    FrmCfg *dialog = m_fx.window->findChild<FrmCfg *>();
     QCOMPARE(field(*dialog, "txtPort")->text(), portAfter);
     QCOMPARE(field(*dialog, "txtByte")->text(), countAfter);
-    QCOMPARE(m_window->portSettings().nPort, portAfter.trimmed().toInt());
-    QCOMPARE(m_window->portSettings().nByte, countAfter.trimmed().toInt());
-    QCOMPARE(m_window->channel().commPort(), 7);
+    QCOMPARE(m_fx.window->portSettings().nPort, portAfter.trimmed().toInt());
+    QCOMPARE(m_fx.window->portSettings().nByte, countAfter.trimmed().toInt());
+    QCOMPARE(m_fx.window->channel().commPort(), 7);
     QCOMPARE(label4()->text(), QStringLiteral("7"));
 }
 
@@ -438,7 +417,7 @@ void TstSettings::enterAndEscapeDoNothing()
         click(dialog, "cmdCancel");
     });
     QVERIFY(shown);
-    QCOMPARE(m_window->channel().commPort(), 3);
+    QCOMPARE(m_fx.window->channel().commPort(), 3);
 }
 
 void TstSettings::hidingKeepsTheDialogAndAFrameCloseDiscardsIt()
@@ -449,7 +428,7 @@ void TstSettings::hidingKeepsTheDialogAndAFrameCloseDiscardsIt()
         type(dialog, "txtByte", QStringLiteral("0"));
         click(dialog, "cmdSet");
     });
-    QPointer<FrmCfg> first = m_window->findChild<FrmCfg *>();
+    QPointer<FrmCfg> first = m_fx.window->findChild<FrmCfg *>();
     QStringList second, third;
     operate([&](FrmCfg &dialog) {
         second << field(dialog, "txtPort")->text() << field(dialog, "txtByte")->text();
@@ -467,8 +446,8 @@ void TstSettings::hidingKeepsTheDialogAndAFrameCloseDiscardsIt()
     QCOMPARE(second, (QStringList{"5", "0"}));
     QCOMPARE(third, (QStringList{" 5", " 0", "cmdCancel"}));
     QVERIFY(first.isNull());
-    QCOMPARE(m_window->portSettings().nPort, 5);
-    QCOMPARE(m_window->portSettings().nByte, 0);
+    QCOMPARE(m_fx.window->portSettings().nPort, 5);
+    QCOMPARE(m_fx.window->portSettings().nByte, 0);
 
     QStringList reopened;
     QPoint place;
@@ -479,9 +458,9 @@ void TstSettings::hidingKeepsTheDialogAndAFrameCloseDiscardsIt()
     });
     QCOMPARE(reopened, (QStringList{"3", "14"}));
     QCOMPARE(place, QPoint(67, 67));
-    QCOMPARE(m_window->portSettings().nPort, 3);
-    QCOMPARE(m_window->portSettings().nByte, 14);
-    QCOMPARE(m_window->channel().commPort(), 5);
+    QCOMPARE(m_fx.window->portSettings().nPort, 3);
+    QCOMPARE(m_fx.window->portSettings().nByte, 14);
+    QCOMPARE(m_fx.window->channel().commPort(), 5);
     QCOMPARE(label4()->text(), QStringLiteral("5"));
 }
 

@@ -1,10 +1,9 @@
 #include "app/frmmain.h"
-#include "modalanswerer.h"
-#include "ptypair.h"
 #include "serial/serialchannel.h"
 #include "transmit/compactrow.h"
 #include "transmit/hexbytebox.h"
 #include "transmit/hexbytetext.h"
+#include "windowfixture.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -77,83 +76,60 @@ private:
     HexByteBox *box(int index) const;
     QLineEdit *txtAscSnd() const;
     QCheckBox *chkCrLf() const;
-    QPushButton *button(const char *name) const;
     void openPort();
     void verifyPortNotOpenWarning() const;
     void paste(QWidget *field, const QString &text);
     void fillRow(const Row &row);
     QStringList rowTexts() const;
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<PtyPair> m_pty;
-    std::unique_ptr<PtyReader> m_reader;
-    std::unique_ptr<FrmMain> m_window;
-    std::unique_ptr<ModalAnswerer> m_answerer;
+    WindowFixture m_fx;
     std::unique_ptr<QSignalSpy> m_outputs;
 };
 
 void TstTransmit::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    qputenv("TOLVANE_PORT_DIR", m_dir->path().toLocal8Bit());
-    m_pty = std::make_unique<PtyPair>(m_dir->path(), 3);
-    QVERIFY(m_pty->isValid());
-    m_reader = std::make_unique<PtyReader>(m_pty->masterFd());
-    m_window = std::make_unique<FrmMain>();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    m_answerer = std::make_unique<ModalAnswerer>();
-    m_outputs = std::make_unique<QSignalSpy>(&m_window->channel(), &SerialChannel::outputTaken);
+    QVERIFY(m_fx.setUp());
+    m_outputs = std::make_unique<QSignalSpy>(&m_fx.window->channel(), &SerialChannel::outputTaken);
     QVERIFY(m_outputs->isValid());
 }
 
 void TstTransmit::cleanup()
 {
     m_outputs.reset();
-    m_answerer.reset();
-    m_window.reset();
-    m_reader.reset();
-    m_pty.reset();
-    m_dir.reset();
+    m_fx.tearDown();
 }
 
 HexByteBox *TstTransmit::box(int index) const
 {
-    return m_window->findChild<HexByteBox *>(QStringLiteral("txtBinSnd%1").arg(index));
+    return m_fx.window->findChild<HexByteBox *>(QStringLiteral("txtBinSnd%1").arg(index));
 }
 
 QLineEdit *TstTransmit::txtAscSnd() const
 {
-    return m_window->findChild<QLineEdit *>(QStringLiteral("txtAscSnd"));
+    return m_fx.window->findChild<QLineEdit *>(QStringLiteral("txtAscSnd"));
 }
 
 QCheckBox *TstTransmit::chkCrLf() const
 {
-    return m_window->findChild<QCheckBox *>(QStringLiteral("chkCrLf"));
-}
-
-QPushButton *TstTransmit::button(const char *name) const
-{
-    return m_window->findChild<QPushButton *>(QLatin1String(name));
+    return m_fx.window->findChild<QCheckBox *>(QStringLiteral("chkCrLf"));
 }
 
 void TstTransmit::openPort()
 {
-    QTest::mouseClick(button("cmdComOpen"), Qt::LeftButton);
-    QVERIFY(m_window->channel().portOpen());
+    QVERIFY(m_fx.openPort());
 }
 
 void TstTransmit::verifyPortNotOpenWarning() const
 {
-    QCOMPARE(m_answerer->messages.size(), 1);
-    const ModalAnswerer::Seen seen = m_answerer->messages.first();
+    QCOMPARE(m_fx.answerer->messages.size(), 1);
+    const ModalAnswerer::Seen seen = m_fx.answerer->messages.first();
     QCOMPARE(seen.title, QStringLiteral("警告"));
     QCOMPARE(seen.text, QStringLiteral("ポートをオープンして下さい"));
     QCOMPARE(seen.icon, QMessageBox::NoIcon);
     QCOMPARE(seen.buttons, 1);
     QCOMPARE(m_outputs->size(), 0);
-    m_reader->settle();
-    QCOMPARE(m_reader->size(), 0);
+    m_fx.reader->settle();
+    QCOMPARE(m_fx.reader->size(), 0);
 }
 
 void TstTransmit::paste(QWidget *field, const QString &text)
@@ -401,26 +377,26 @@ void TstTransmit::sendsOneByteCallPerFieldAfterCompaction()
     // Twice: the fields keep their texts and a second click sends the same bytes.
     for (int click = 1; click <= 2; ++click) {
         m_outputs->clear();
-        QTest::mouseClick(button("cmdBinSnd"), Qt::LeftButton);
+        QTest::mouseClick(m_fx.control<QPushButton>("cmdBinSnd"), Qt::LeftButton);
         QCOMPARE(rowTexts(), after);
         QList<QByteArray> made;
         for (const QList<QVariant> &call : std::as_const(*m_outputs))
             made.append(call.first().toByteArray());
         QCOMPARE(made, calls);
-        QVERIFY(m_reader->waitFor(click * joined(calls).size()));
+        QVERIFY(m_fx.reader->waitFor(click * joined(calls).size()));
     }
-    m_reader->settle();
-    QCOMPARE(m_reader->received(), joined(calls) + joined(calls));
-    QVERIFY(m_answerer->messages.isEmpty());
+    m_fx.reader->settle();
+    QCOMPARE(m_fx.reader->received(), joined(calls) + joined(calls));
+    QVERIFY(m_fx.answerer->messages.isEmpty());
 }
 
 void TstTransmit::hexSendWithPortClosedWarnsAfterCompacting()
 {
     fillRow(Row{{3, "C3"}, {8, "5"}, {15, "e0"}});
     QStringList shownWhileWarning;
-    m_answerer->onMessage = [&](QMessageBox *) { shownWhileWarning = rowTexts(); };
+    m_fx.answerer->onMessage = [&](QMessageBox *) { shownWhileWarning = rowTexts(); };
 
-    QTest::mouseClick(button("cmdBinSnd"), Qt::LeftButton);
+    QTest::mouseClick(m_fx.control<QPushButton>("cmdBinSnd"), Qt::LeftButton);
 
     verifyPortNotOpenWarning();
     QStringList compacted{"C3", "5", "E0"};
@@ -461,16 +437,16 @@ void TstTransmit::sendsTheTypedLine()
         chkCrLf()->click();
     QCOMPARE(chkCrLf()->isChecked(), crLf);
 
-    QTest::mouseClick(button("cmdAscSnd"), Qt::LeftButton);
+    QTest::mouseClick(m_fx.control<QPushButton>("cmdAscSnd"), Qt::LeftButton);
 
     QCOMPARE(m_outputs->size(), 1);
     QCOMPARE(m_outputs->first().first().toByteArray(), bytes);
-    QVERIFY(m_reader->waitFor(bytes.size()));
-    m_reader->settle();
-    QCOMPARE(m_reader->received(), bytes);
+    QVERIFY(m_fx.reader->waitFor(bytes.size()));
+    m_fx.reader->settle();
+    QCOMPARE(m_fx.reader->received(), bytes);
     QCOMPARE(txtAscSnd()->text(), text);
     QCOMPARE(chkCrLf()->isChecked(), crLf);
-    QVERIFY(m_answerer->messages.isEmpty());
+    QVERIFY(m_fx.answerer->messages.isEmpty());
 }
 
 void TstTransmit::textSendWithPortClosedWarnsAndSendsNothing()
@@ -478,7 +454,7 @@ void TstTransmit::textSendWithPortClosedWarnsAndSendsNothing()
     QTest::keyClicks(txtAscSnd(), QStringLiteral("abc"));
     chkCrLf()->click();
 
-    QTest::mouseClick(button("cmdAscSnd"), Qt::LeftButton);
+    QTest::mouseClick(m_fx.control<QPushButton>("cmdAscSnd"), Qt::LeftButton);
 
     verifyPortNotOpenWarning();
     QCOMPARE(txtAscSnd()->text(), QStringLiteral("abc"));
@@ -492,8 +468,8 @@ void TstTransmit::enterInTheTextFieldSendsNothing()
     QTest::keyClick(txtAscSnd(), Qt::Key_Return);
     QTest::keyClick(txtAscSnd(), Qt::Key_Enter);
     QCOMPARE(m_outputs->size(), 0);
-    m_reader->settle();
-    QCOMPARE(m_reader->size(), 0);
+    m_fx.reader->settle();
+    QCOMPARE(m_fx.reader->size(), 0);
     QCOMPARE(txtAscSnd()->text(), QStringLiteral("abc"));
 }
 
