@@ -8,7 +8,6 @@
 
 #include "app/frmmain.h"
 #include "modalanswerer.h"
-#include "pacedreader.h"
 #include "ptypair.h"
 #include "serial/serialchannel.h"
 
@@ -114,7 +113,7 @@ public:
     {
         m_window.channel().setPortOpen(false);
         PtyPair pty(m_dir.path(), 3);
-        PacedReader reader(pty.masterFd(), rate, false);
+        PtyReader reader(pty.masterFd(), rate, false);
         m_window.channel().setPortOpen(true);
         m_answerer.otherModal = chooseFile(path);
         m_answerer.messages.clear();
@@ -154,7 +153,7 @@ int openRawSlave(const PtyPair &pty, int flags)
 double bareWriterSeconds(const QTemporaryDir &dir, qint64 payload, qint64 rate, qsizetype chunkSize = 4096)
 {
     PtyPair pty(dir.path(), 9);
-    PacedReader reader(pty.masterFd(), rate, false);
+    PtyReader reader(pty.masterFd(), rate, false);
     const int fd = openRawSlave(pty, 0);
     const QByteArray chunk(chunkSize, 'x');
     const Clock::time_point start = Clock::now();
@@ -175,7 +174,7 @@ double bareWriterSeconds(const QTemporaryDir &dir, qint64 payload, qint64 rate, 
 double eventLoopWriterSeconds(const QTemporaryDir &dir, qint64 payload)
 {
     PtyPair pty(dir.path(), 9);
-    PacedReader reader(pty.masterFd(), 0, false);
+    PtyReader reader(pty.masterFd(), 0, false);
     const int fd = openRawSlave(pty, O_NONBLOCK);
     const QByteArray chunk(32 * 1024, 'x');
     qint64 left = payload;

@@ -12,6 +12,14 @@
 #include <pty.h>
 #include <unistd.h>
 
+namespace {
+
+// An idle line loses its time: the reader may catch up by no more than this.
+constexpr std::chrono::milliseconds kCatchUp{10};
+constexpr int kBufferSize = 65536;
+
+} // namespace
+
 PtyPair::PtyPair(const QString &portDir, int port)
 {
     char name[128] = {};
@@ -80,8 +88,10 @@ void PtyPair::closeMaster()
     m_master = -1;
 }
 
-PtyReader::PtyReader(int fd)
+PtyReader::PtyReader(int fd, qint64 bytesPerSecond, bool keep)
     : m_fd(fd)
+    , m_bytesPerSecond(bytesPerSecond)
+    , m_keep(keep)
 {
     if (::pipe(m_wakePipe) != 0)
         m_wakePipe[0] = m_wakePipe[1] = -1;
@@ -98,50 +108,16 @@ PtyReader::~PtyReader()
     ::close(m_wakePipe[1]);
 }
 
-void PtyReader::run()
-{
-    char buffer[65536];
-    while (!m_stop) {
-        pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wakePipe[0], POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0 && errno != EINTR)
-            return;
-        if (fds[1].revents)
-            return;
-        if (fds[0].revents & POLLIN) {
-            const ssize_t got = ::read(m_fd, buffer, sizeof buffer);
-            if (got > 0) {
-                std::lock_guard lock(m_mutex);
-                m_data.append(buffer, got);
-            }
-        } else if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-            // The program's side is closed for the moment; look again shortly.
-            QThread::msleep(5);
-        }
-    }
-}
-
 QByteArray PtyReader::received() const
 {
     std::lock_guard lock(m_mutex);
     return m_data;
 }
 
-qsizetype PtyReader::size() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_data.size();
-}
-
-void PtyReader::clear()
-{
-    std::lock_guard lock(m_mutex);
-    m_data.clear();
-}
-
-bool PtyReader::waitFor(qsizetype count, std::chrono::milliseconds timeout)
+bool PtyReader::waitFor(qint64 count, std::chrono::milliseconds timeout)
 {
     QDeadlineTimer deadline(timeout);
-    while (size() < count) {
+    while (m_count < count) {
         if (deadline.hasExpired())
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -150,15 +126,75 @@ bool PtyReader::waitFor(qsizetype count, std::chrono::milliseconds timeout)
     return true;
 }
 
+qint64 PtyReader::allowance(Clock::time_point &last, double &credit) const
+{
+    if (m_bytesPerSecond <= 0)
+        return kBufferSize;
+    const Clock::time_point now = Clock::now();
+    // The line starts with the first byte; time before it is not the program's.
+    if (m_count == 0) {
+        last = now;
+        credit = 1;
+        return 1;
+    }
+    const double cap = qMax(1.0, double(m_bytesPerSecond) * std::chrono::duration<double>(kCatchUp).count());
+    credit = qMin(cap, credit + double(m_bytesPerSecond) * std::chrono::duration<double>(now - last).count());
+    last = now;
+    return qMin<qint64>(kBufferSize, qint64(credit));
+}
+
+void PtyReader::run()
+{
+    QByteArray buffer(kBufferSize, Qt::Uninitialized);
+    Clock::time_point last = Clock::now();
+    double credit = 0;
+    while (!m_stop) {
+        const qint64 want = allowance(last, credit);
+        // Without credit, only wait for the stop or the next byte's time.
+        pollfd fds[2] = {{m_wakePipe[0], POLLIN, 0}, {m_fd, short(want > 0 ? POLLIN : 0), 0}};
+        if (::poll(fds, 2, m_bytesPerSecond > 0 ? 1 : -1) < 0 && errno != EINTR)
+            return;
+        if (fds[0].revents)
+            return;
+        if (fds[1].revents & POLLIN) {
+            const ssize_t got = ::read(m_fd, buffer.data(), size_t(want));
+            if (got > 0) {
+                credit -= double(got);
+                record(buffer.constData(), got);
+            }
+        } else if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            // The program's side is closed for the moment; look again shortly.
+            QThread::msleep(5);
+        }
+    }
+}
+
+void PtyReader::record(const char *bytes, qint64 size)
+{
+    if (m_keep) {
+        std::lock_guard lock(m_mutex);
+        m_data.append(bytes, size);
+    }
+    m_lastByteAt = Clock::now().time_since_epoch().count();
+    m_count += size;
+}
+
+void PtyReader::clear()
+{
+    std::lock_guard lock(m_mutex);
+    m_data.clear();
+    m_count = 0;
+}
+
 void PtyReader::settle(std::chrono::milliseconds quiet)
 {
-    qsizetype last = -1;
+    qint64 last = -1;
     QDeadlineTimer still(quiet);
     while (!still.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QThread::msleep(1);
-        if (size() != last) {
-            last = size();
+        if (m_count != last) {
+            last = m_count;
             still.setRemainingTime(quiet);
         }
     }

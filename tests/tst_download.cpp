@@ -1,7 +1,6 @@
 #include "app/frmmain.h"
 #include "download/blockstreamer.h"
 #include "download/transferprogress.h"
-#include "pacedreader.h"
 #include "serial/serialchannel.h"
 #include "windowfixture.h"
 
@@ -397,7 +396,7 @@ void TstDownload::showsWhatLeftAndCancelDiscardsTheRest()
     openPort();
     SerialChannel &channel = m_fx.window->channel();
     m_fx.reader.reset(); // the line fills up and holds still
-    std::unique_ptr<PacedReader> slow;
+    std::unique_ptr<PtyReader> slow;
     QProgressDialog *seen = nullptr;
     int shown = -1;
     qint64 handed = 0, queued = 0;
@@ -417,7 +416,7 @@ void TstDownload::showsWhatLeftAndCancelDiscardsTheRest()
             QPushButton *cancel = seen->findChild<QPushButton *>();
             QCOMPARE(cancel->text(), QStringLiteral("キャンセル"));
             // Fast enough that a close would drain the queue in time.
-            slow = std::make_unique<PacedReader>(m_fx.pty->masterFd(), 32 * 1024, true);
+            slow = std::make_unique<PtyReader>(m_fx.pty->masterFd(), 32 * 1024, true);
             QTest::mouseClick(cancel, Qt::LeftButton);
         });
     };
@@ -505,7 +504,7 @@ void TstDownload::deliversEveryByteToAReaderSlowerThanTheProgram()
     const QString path = makeFile(payload + 14);
     openPort();
     m_fx.reader.reset();
-    PacedReader slow(m_fx.pty->masterFd(), 96 * 1024, true);
+    PtyReader slow(m_fx.pty->masterFd(), 96 * 1024, true);
     download(path);
 
     QCOMPARE(m_fx.answerer->texts(), QStringList{kInit});
