@@ -2,6 +2,7 @@
 #include "download/blockstreamer.h"
 #include "download/transferprogress.h"
 #include "serial/serialchannel.h"
+#include "settings/frmcfg.h"
 #include "windowfixture.h"
 
 #include <QComboBox>
@@ -60,6 +61,7 @@ private slots:
     void tellsTimeLeftRoundedUp();
     void sendsPayloadInBlocksOf400_data();
     void sendsPayloadInBlocksOf400();
+    void sendsTheWholeFileOnThePortSetInTheDialog();
     void warnsWhenThePortIsClosed();
     void offersBitFilesWithAnEmptyNameEveryTime();
     void endsSilentlyWithoutAFile_data();
@@ -77,6 +79,7 @@ private slots:
 private:
     QString makeFile(qint64 size, const QString &name = QStringLiteral("config.bit"));
     void openPort();
+    void setDropCount(int count);
     void download(const QString &path);
     void boardAnswersDuringTheStartMessage();
     void verifyPort(bool open);
@@ -122,6 +125,18 @@ QString TstDownload::makeFile(qint64 size, const QString &name)
     if (!file.open(QIODevice::WriteOnly) || file.write(patternBytes(size)) != size)
         return {};
     return path;
+}
+
+// As the operator changes it: through the settings dialog.
+void TstDownload::setDropCount(int count)
+{
+    m_fx.operateSettings([count](FrmCfg &dialog) {
+        auto *field = dialog.findChild<QLineEdit *>(QStringLiteral("txtByte"));
+        field->selectAll();
+        QTest::keyClicks(field, QString::number(count));
+        QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("cmdSet")), Qt::LeftButton);
+    });
+    QCOMPARE(int(m_fx.window->portSettings().nByte), count);
 }
 
 void TstDownload::openPort()
@@ -217,7 +232,7 @@ void TstDownload::sendsPayloadInBlocksOf400_data()
     QTest::newRow("empty file") << 0 << 14 << Sizes{} << false;
     QTest::newRow("shorter than nByte") << 5 << 14 << Sizes{} << false;
     QTest::newRow("nByte 0 sends all") << 1000 << 0 << Sizes{400, 400, 200} << true;
-    QTest::newRow("nByte 255") << 700 << 255 << Sizes{400, 45} << true;
+    QTest::newRow("nByte 20, the most the dialog takes") << 700 << 20 << Sizes{400, 280} << true;
     QTest::newRow("every byte value untouched") << 270 << 14 << Sizes{256} << true;
 }
 
@@ -228,8 +243,8 @@ void TstDownload::sendsPayloadInBlocksOf400()
     QFETCH(Sizes, blocks);
     QFETCH(bool, finalReset);
 
-    // The settings dialog is what changes it in the program; the download only reads it.
-    const_cast<PortSettings &>(m_fx.window->portSettings()).nByte = std::uint8_t(nByte);
+    if (nByte != 14)
+        setDropCount(nByte);
     const QString path = makeFile(length);
     openPort();
     boardAnswersDuringTheStartMessage();
@@ -246,6 +261,27 @@ void TstDownload::sendsPayloadInBlocksOf400()
     verifyPort(true);
     QCOMPARE(m_fx.window->channel().inBufferCount(), qint64(finalReset ? 0 : 4));
     QVERIFY(!isHeldOpen(path));
+}
+
+void TstDownload::sendsTheWholeFileOnThePortSetInTheDialog()
+{
+    PtyPair port5(m_fx.dir->path(), 5);
+    PtyReader board5(port5.masterFd());
+    m_fx.operateSettings([](FrmCfg &dialog) {
+        for (const auto &[name, text] : {std::pair{"txtPort", "5"}, std::pair{"txtByte", "0"}}) {
+            auto *field = dialog.findChild<QLineEdit *>(QLatin1String(name));
+            field->selectAll();
+            QTest::keyClicks(field, QLatin1String(text));
+        }
+        QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("cmdSet")), Qt::LeftButton);
+    });
+    openPort();
+    download(makeFile(914));
+
+    QCOMPARE(blockSizes(), (Sizes{400, 400, 114}));
+    QVERIFY(board5.waitFor(914));
+    QCOMPARE(board5.received(), patternBytes(914));
+    QCOMPARE(m_fx.reader->size(), 0);
 }
 
 void TstDownload::warnsWhenThePortIsClosed()

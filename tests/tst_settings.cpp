@@ -43,9 +43,6 @@ private slots:
     void savesAScreenshot();
 
 private:
-    // Clicks the main window's cmdSet and runs the steps while the dialog is
-    // shown modally; the steps must end by hiding or closing it.
-    void operate(const std::function<void(FrmCfg &)> &steps);
     QLabel *label4() const;
 
     WindowFixture m_fx;
@@ -90,30 +87,6 @@ void TstSettings::init()
 void TstSettings::cleanup()
 {
     m_fx.tearDown();
-}
-
-void TstSettings::operate(const std::function<void(FrmCfg &)> &steps)
-{
-    bool started = false;
-    bool leftShown = false;
-    m_fx.answerer->otherModal = [&](QWidget *modal) {
-        auto *dialog = qobject_cast<FrmCfg *>(modal);
-        if (!dialog || started)
-            return false;
-        started = true;
-        // Run from the event loop, not from the answerer's own timer, so that
-        // the answerer can close the message boxes the steps provoke.
-        QTimer::singleShot(0, dialog, [&, dialog] {
-            steps(*dialog);
-            leftShown = dialog->isVisible();
-            dialog->hide();
-        });
-        return true;
-    };
-    QTest::mouseClick(m_fx.control<QPushButton>("cmdSet"), Qt::LeftButton);
-    m_fx.answerer->otherModal = nullptr;
-    QVERIFY2(started, "the dialog was not shown modally");
-    QVERIFY2(!leftShown, "the steps left the dialog shown");
 }
 
 QLabel *TstSettings::label4() const
@@ -185,7 +158,7 @@ void TstSettings::firstOpeningShowsInitialTextsAtItsPlace()
     QString title, port, count, focus;
     QPoint place;
     QSize size;
-    operate([&](FrmCfg &dialog) {
+    m_fx.operateSettings([&](FrmCfg &dialog) {
         title = dialog.windowTitle();
         place = dialog.pos();
         size = dialog.size();
@@ -227,7 +200,7 @@ void TstSettings::placesEveryControl()
     QFETCH(QRect, rect);
     QFETCH(QString, nextInTabOrder);
 
-    operate([](FrmCfg &dialog) { click(dialog, "cmdSet"); });
+    m_fx.operateSettings([](FrmCfg &dialog) { click(dialog, "cmdSet"); });
     FrmCfg *dialog = m_fx.window->findChild<FrmCfg *>();
     auto *widget = dialog->findChild<QWidget *>(name);
     QVERIFY2(widget, qPrintable(name));
@@ -283,7 +256,7 @@ void TstSettings::setAppliesOrRefuses()
 
     bool stayed = false;
     QString portShown, countShown;
-    operate([&](FrmCfg &dialog) {
+    m_fx.operateSettings([&](FrmCfg &dialog) {
         type(dialog, "txtPort", port);
         type(dialog, "txtByte", count);
         click(dialog, "cmdSet");
@@ -310,7 +283,7 @@ void TstSettings::bothOutOfRangeReportsOnlyThePort()
     // Pasted rather than typed: far beyond QLineEdit's usual length limit.
     const QString longCount(40000, u'9');
     QString countAfterFirst, countAfterSecond;
-    operate([&](FrmCfg &dialog) {
+    m_fx.operateSettings([&](FrmCfg &dialog) {
         type(dialog, "txtPort", QStringLiteral("0"));
         field(dialog, "txtByte")->setText(longCount);
         click(dialog, "cmdSet");
@@ -348,7 +321,7 @@ void TstSettings::setClosesAnOpenPortAndLeavesItClosed()
     QVERIFY(m_fx.window->channel().portOpen());
 
     bool openAfterSet = true;
-    operate([&](FrmCfg &dialog) {
+    m_fx.operateSettings([&](FrmCfg &dialog) {
         type(dialog, "txtPort", port);
         click(dialog, "cmdSet");
         openAfterSet = m_fx.window->channel().portOpen();
@@ -386,12 +359,12 @@ void TstSettings::cancelWritesBackAfterARefusal()
     QFETCH(QString, portAfter);
     QFETCH(QString, countAfter);
 
-    operate([](FrmCfg &dialog) {
+    m_fx.operateSettings([](FrmCfg &dialog) {
         type(dialog, "txtPort", QStringLiteral("7"));
         type(dialog, "txtByte", QStringLiteral("9"));
         click(dialog, "cmdSet");
     });
-    operate([&](FrmCfg &dialog) {
+    m_fx.operateSettings([&](FrmCfg &dialog) {
         type(dialog, refusedField.constData(), refusedText);
         click(dialog, "cmdSet");
         click(dialog, "cmdCancel");
@@ -408,7 +381,7 @@ void TstSettings::cancelWritesBackAfterARefusal()
 void TstSettings::enterAndEscapeDoNothing()
 {
     bool shown = false;
-    operate([&](FrmCfg &dialog) {
+    m_fx.operateSettings([&](FrmCfg &dialog) {
         type(dialog, "txtPort", QStringLiteral("5"));
         QTest::keyClick(field(dialog, "txtPort"), Qt::Key_Return);
         QTest::keyClick(button(dialog, "cmdSet"), Qt::Key_Return);
@@ -422,7 +395,7 @@ void TstSettings::enterAndEscapeDoNothing()
 
 void TstSettings::hidingKeepsTheDialogAndAFrameCloseDiscardsIt()
 {
-    operate([](FrmCfg &dialog) {
+    m_fx.operateSettings([](FrmCfg &dialog) {
         dialog.move(200, 150);
         type(dialog, "txtPort", QStringLiteral("5"));
         type(dialog, "txtByte", QStringLiteral("0"));
@@ -430,11 +403,11 @@ void TstSettings::hidingKeepsTheDialogAndAFrameCloseDiscardsIt()
     });
     QPointer<FrmCfg> first = m_fx.window->findChild<FrmCfg *>();
     QStringList second, third;
-    operate([&](FrmCfg &dialog) {
+    m_fx.operateSettings([&](FrmCfg &dialog) {
         second << field(dialog, "txtPort")->text() << field(dialog, "txtByte")->text();
         click(dialog, "cmdCancel");
     });
-    operate([&](FrmCfg &dialog) {
+    m_fx.operateSettings([&](FrmCfg &dialog) {
         third << field(dialog, "txtPort")->text() << field(dialog, "txtByte")->text()
               << dialog.focusWidget()->objectName();
         QCOMPARE(dialog.pos(), QPoint(200, 150));
@@ -451,7 +424,7 @@ void TstSettings::hidingKeepsTheDialogAndAFrameCloseDiscardsIt()
 
     QStringList reopened;
     QPoint place;
-    operate([&](FrmCfg &dialog) {
+    m_fx.operateSettings([&](FrmCfg &dialog) {
         reopened << field(dialog, "txtPort")->text() << field(dialog, "txtByte")->text();
         place = dialog.pos();
         click(dialog, "cmdCancel");
@@ -469,7 +442,7 @@ void TstSettings::savesAScreenshot()
     const QString dir = qEnvironmentVariable("TOLVANE_SCREENSHOT_DIR", QDir::tempPath());
     QDir().mkpath(dir);
     bool saved = false;
-    operate([&](FrmCfg &dialog) {
+    m_fx.operateSettings([&](FrmCfg &dialog) {
         saved = dialog.grab().save(QDir(dir).filePath(QStringLiteral("settings.png")));
         click(dialog, "cmdCancel");
     });

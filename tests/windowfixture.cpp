@@ -1,9 +1,11 @@
 #include "windowfixture.h"
 
 #include "serial/serialchannel.h"
+#include "settings/frmcfg.h"
 
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 bool WindowFixture::setUp()
 {
@@ -47,4 +49,28 @@ void WindowFixture::plugInBoard()
     reader.reset();
     pty = std::make_unique<PtyPair>(dir->path(), 3);
     reader = std::make_unique<PtyReader>(pty->masterFd());
+}
+
+void WindowFixture::operateSettings(const std::function<void(FrmCfg &)> &steps)
+{
+    bool started = false;
+    bool leftShown = false;
+    answerer->otherModal = [&](QWidget *modal) {
+        auto *dialog = qobject_cast<FrmCfg *>(modal);
+        if (!dialog || started)
+            return false;
+        started = true;
+        // Run from the event loop, not from the answerer's own timer, so that
+        // the answerer can close the message boxes the steps provoke.
+        QTimer::singleShot(0, dialog, [&, dialog] {
+            steps(*dialog);
+            leftShown = dialog->isVisible();
+            dialog->hide();
+        });
+        return true;
+    };
+    click("cmdSet");
+    answerer->otherModal = nullptr;
+    QVERIFY2(started, "the dialog was not shown modally");
+    QVERIFY2(!leftShown, "the steps left the dialog shown");
 }

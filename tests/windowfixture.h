@@ -6,8 +6,10 @@
 
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
+class FrmCfg;
 class QPushButton;
 
 // The main window wired to a board: a pseudo-terminal linked as COM3 in a
@@ -34,6 +36,9 @@ public:
     void unplugBoard();
     // A new board under the same com link.
     void plugInBoard();
+    // Clicks the main window's cmdSet and runs the steps while the settings
+    // dialog is shown modally; the steps must end by hiding or closing it.
+    void operateSettings(const std::function<void(FrmCfg &)> &steps);
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<PtyPair> pty;
