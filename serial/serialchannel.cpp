@@ -286,13 +286,16 @@ void SerialChannel::scheduleDispatch()
 
 void SerialChannel::dispatchEvents()
 {
-    // A handler may open a message box; its nested event loop can run a
-    // fresh dispatch, which takes its events from the same queue.
     m_dispatchQueued = false;
     while (!m_eventsHeld && !m_pendingEvents.isEmpty()) {
         const int code = m_pendingEvents.takeFirst();
         if (code == commevent::kReceive && inBufferCount() == 0)
             continue;
+        // A handler may open a message box. The events behind this one must
+        // still be delivered from the box's event loop, by a fresh dispatch
+        // that takes them from the same queue.
+        if (!m_pendingEvents.isEmpty())
+            scheduleDispatch();
         m_commEvent = code;
         emit onComm();
     }

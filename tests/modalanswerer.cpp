@@ -25,12 +25,15 @@ void ModalAnswerer::poll()
     if (!modal || !modal->isVisible())
         return;
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-        if (box->property("answered").toBool())
+        if (!box->property("seen").toBool()) {
+            box->setProperty("seen", true);
+            messages.append({box->windowTitle(), box->text(), box->icon(), int(box->buttons().size())});
+            if (onMessage)
+                onMessage(box);
+        }
+        if (box->property("answered").toBool() || (holdWhile && holdWhile()))
             return;
         box->setProperty("answered", true);
-        messages.append({box->windowTitle(), box->text(), box->icon(), int(box->buttons().size())});
-        if (onMessage)
-            onMessage(box);
         if (QAbstractButton *ok = box->button(QMessageBox::Ok))
             ok->click();
         else

@@ -32,6 +32,9 @@ public:
     std::function<bool(QWidget *)> otherModal;
     // Called with each message box before OK is clicked.
     std::function<void(QMessageBox *)> onMessage;
+    // While this says so, message boxes are read but left open, so that
+    // they can stack up.
+    std::function<bool()> holdWhile;
 
     QStringList texts() const;
 

@@ -12,6 +12,8 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QMenu>
+#include <QApplication>
+#include <QDeadlineTimer>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScrollBar>
@@ -42,6 +44,8 @@ private slots:
     void reportsLineErrors();
     void eachErrorEventGetsItsOwnBox();
     void keepsShowingDataWhileAnErrorBoxIsOpen();
+    void losesNoDataWhileErrorBoxesStackUp();
+    void survivesTheBoardGoingAwayMidStream();
     void joinsACp932CharacterSplitAcrossChunks();
     void showsEveryByteOfALongStream_data();
     void showsEveryByteOfALongStream();
@@ -275,8 +279,11 @@ void TstReceive::eachErrorEventGetsItsOwnBox()
         channel().postCommEvent(code);
     QTRY_COMPARE(m_fx.answerer->messages.size(), 3);
     QTest::qWait(50);
-    QCOMPARE(m_fx.answerer->texts(),
-             (QStringList{QStringLiteral("フレームエラー"), QStringLiteral("フレームエラー"), QStringLiteral("パリティエラー")}));
+    // Each box opens while the one before is still showing, so the operator
+    // meets them from the newest down; what counts is one box per event.
+    QStringList seen = m_fx.answerer->texts();
+    seen.sort();
+    QCOMPARE(seen, (QStringList{QStringLiteral("パリティエラー"), QStringLiteral("フレームエラー"), QStringLiteral("フレームエラー")}));
 }
 
 void TstReceive::keepsShowingDataWhileAnErrorBoxIsOpen()
@@ -289,6 +296,54 @@ void TstReceive::keepsShowingDataWhileAnErrorBoxIsOpen()
     channel().postCommEvent(1004);
     QTRY_COMPARE(m_fx.answerer->messages.size(), 1);
     QVERIFY(shownDuringBox);
+}
+
+void TstReceive::losesNoDataWhileErrorBoxesStackUp()
+{
+    constexpr int kErrors = 40;
+    const auto openBoxes = [] {
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        return std::count_if(windows.cbegin(), windows.cend(), [](const QWidget *window) {
+            return qobject_cast<const QMessageBox *>(window) && window->isVisible();
+        });
+    };
+    QByteArray sent;
+    bool allShownWhileStacked = false;
+    QDeadlineTimer giveUp(10000);
+    // Every box stays open, one above the other, until all have come and
+    // every byte sent in between is shown.
+    m_fx.answerer->holdWhile = [&] {
+        allShownWhileStacked = allShownWhileStacked
+                               || (openBoxes() == 1 + kErrors && m_view->store().length() == sent.size());
+        return !allShownWhileStacked && !giveUp.hasExpired();
+    };
+    channel().postCommEvent(1004);
+    for (int i = 0; i < kErrors; ++i) {
+        channel().postCommEvent(i % 2 ? 1006 : 1001);
+        const QByteArray piece = QByteArray::number(i).repeated(100) + "\r\n";
+        sent += piece;
+        QVERIFY(m_fx.pty->write(piece));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!m_fx.answerer->messages.isEmpty() && openBoxes() == 0, 15000);
+    QVERIFY(allShownWhileStacked);
+    waitUntilHandled();
+    QCOMPARE(m_view->store().text(), QString::fromLatin1(sent));
+    QVERIFY(channel().portOpen());
+}
+
+void TstReceive::survivesTheBoardGoingAwayMidStream()
+{
+    for (int i = 0; i < 64; ++i)
+        QVERIFY(m_fx.pty->write(QByteArray(1024, char('a' + i % 26))));
+    m_fx.unplugBoard();
+    QTRY_COMPARE(m_fx.answerer->texts(), QStringList{QStringLiteral("ポートが切断されました")});
+    QVERIFY(!channel().portOpen());
+    QCOMPARE(m_fx.control<QPushButton>("cmdComOpen")->text(), QStringLiteral("COM オープン"));
+
+    m_fx.plugInBoard();
+    openPort();
+    send("back");
+    QVERIFY(m_view->store().text().endsWith(QLatin1String("back")));
 }
 
 void TstReceive::joinsACp932CharacterSplitAcrossChunks()
