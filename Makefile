@@ -5,7 +5,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build-asan run test test-asan bench fuzz install package clean
+.PHONY: all deps build build-asan run test test-asan bench soak fuzz install package clean
 
 all: build
 
@@ -38,6 +38,11 @@ test: test-asan build
 
 bench: build
 	@scripts/run-benchmarks $(BUILD)
+
+# Ten minutes of full-speed receiving, text and hex in turn, watching the
+# resident size (TOLVANE_SOAK_SECONDS shortens it).
+soak: build
+	@QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_soak
 
 # libFuzzer targets, built with clang, each run for FUZZ_SECONDS.
 fuzz:
