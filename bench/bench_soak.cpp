@@ -52,6 +52,7 @@ struct Period
     double seconds = 0;
     qint64 peakKiB = 0;
     qint64 afterClickKiB = 0;
+    double clickMs = 0;
 };
 
 class Soak
@@ -92,7 +93,9 @@ public:
             period.received = received();
             period.seconds = std::chrono::duration<double>(Clock::now() - began).count();
             const qint64 beforeClickKiB = residentKiB();
+            const Clock::time_point clicked = Clock::now();
             clickTab(period.hex ? 0 : 1);
+            period.clickMs = std::chrono::duration<double, std::milli>(Clock::now() - clicked).count();
             // The next period's data would hide what the click gave back.
             board.hold();
             idle(kSettle);
@@ -161,12 +164,12 @@ Summary summarize(const std::vector<Period> &periods, qint64 idleKiB)
 
 void printPeriods(const std::vector<Period> &periods, qint64 idleKiB)
 {
-    std::printf("period  mode  received MB    MB/s  peak MiB  after click MiB  vs idle MiB\n");
+    std::printf("period  mode  received MB    MB/s  peak MiB  click ms  after click MiB  vs idle MiB\n");
     for (size_t i = 0; i < periods.size(); ++i) {
         const Period &p = periods[i];
-        std::printf("%6zu  %-4s  %11.1f  %6.1f  %8.1f  %15.1f  %+11.1f\n", i + 1, p.hex ? "hex" : "text",
-                    p.received / kMB, p.received / kMB / p.seconds, p.peakKiB / kMiB, p.afterClickKiB / kMiB,
-                    (p.afterClickKiB - idleKiB) / kMiB);
+        std::printf("%6zu  %-4s  %11.1f  %6.1f  %8.1f  %8.0f  %15.1f  %+11.1f\n", i + 1, p.hex ? "hex" : "text",
+                    p.received / kMB, p.received / kMB / p.seconds, p.peakKiB / kMiB, p.clickMs,
+                    p.afterClickKiB / kMiB, (p.afterClickKiB - idleKiB) / kMiB);
     }
 }
 
