@@ -3,9 +3,10 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
+MEMCHECK_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build-asan run test test-asan bench fuzz install package clean
+.PHONY: all deps build build-asan run test test-asan bench soak memcheck fuzz install package clean
 
 all: build
 
@@ -38,6 +39,20 @@ test: test-asan build
 
 bench: build
 	@scripts/run-benchmarks $(BUILD)
+
+# Ten minutes of full-speed receiving, text and hex in turn, watching the
+# resident size (TOLVANE_SOAK_SECONDS shortens it).
+soak: build
+	@QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_soak
+
+# A short soak under valgrind's memcheck: a definite leak or a memory error
+# fails the run. The resident figures are valgrind's own, so the soak's
+# verdict is only printed.
+memcheck: build
+	@scripts/install-deps --fuzz
+	@QT_QPA_PLATFORM=offscreen valgrind --leak-check=full --show-leak-kinds=definite \
+	  --errors-for-leak-kinds=definite --error-exitcode=1 --num-callers=30 \
+	  $(BUILD)/bench/bench_soak --seconds $(MEMCHECK_SECONDS) --report-only
 
 # libFuzzer targets, built with clang, each run for FUZZ_SECONDS.
 fuzz:

@@ -4,6 +4,7 @@
 // pseudo-terminal's ceiling with a bare reader.
 
 #include "app/frmmain.h"
+#include "benchstream.h"
 #include "ptypair.h"
 #include "receive/receiveview.h"
 #include "serial/serialchannel.h"
@@ -27,15 +28,14 @@
 
 #include <fcntl.h>
 #include <malloc.h>
-#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr double kMB = 1e6;
+using namespace benchstream;
 
-enum class Content { Lines, Unbroken, Random };
+constexpr double kMB = 1e6;
 
 struct Case
 {
@@ -44,49 +44,10 @@ struct Case
     int tab;
 };
 
-// The stream repeats with this period, a multiple of the 80-character line,
-// so the writer only copies and neither side holds all of it.
-constexpr qint64 kPeriod = 80 * 94 * 140;
-
-QByteArray makeCycle(Content content)
-{
-    QByteArray cycle(kPeriod, Qt::Uninitialized);
-    quint64 state = 0x9E3779B97F4A7C15ull;
-    for (qint64 at = 0; at < kPeriod; ++at) {
-        switch (content) {
-        case Content::Lines: {
-            const qint64 column = at % 80;
-            cycle[at] = column == 78 ? '\r' : column == 79 ? '\n' : char(0x21 + (at / 80 + column) % 94);
-            break;
-        }
-        case Content::Unbroken:
-            cycle[at] = char(0x20 + (at * 7 + at / 101) % 95);
-            break;
-        case Content::Random:
-            state ^= state << 13;
-            state ^= state >> 7;
-            state ^= state << 17;
-            cycle[at] = char(state >> 56);
-            break;
-        }
-    }
-    return cycle;
-}
-
 void writeAll(int fd, const QByteArray &cycle, qint64 total)
 {
-    for (qint64 offset = 0; offset < total;) {
-        const qint64 at = offset % kPeriod;
-        const ssize_t written = ::write(fd, cycle.constData() + at, size_t(std::min(kPeriod - at, total - offset)));
-        if (written > 0) {
-            offset += written;
-        } else if (errno == EAGAIN) {
-            pollfd room{fd, POLLOUT, 0};
-            ::poll(&room, 1, 100);
-        } else if (errno != EINTR) {
-            return;
-        }
-    }
+    static const std::atomic<bool> never{false};
+    writeCycle(fd, cycle, 0, total, never);
 }
 
 // MB/s of a bare blocking reader on the program's side of the line.
@@ -114,18 +75,6 @@ double measureCeiling(const PtyPair &pty, const QByteArray &cycle, qint64 total)
     writer.join();
     ::close(fd);
     return total / kMB / seconds;
-}
-
-qint64 procStatusKiB(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong();
-    }
-    return 0;
 }
 
 struct Result

@@ -13,11 +13,25 @@
 #include <cmath>
 #include <limits>
 
+#include <malloc.h>
+
 namespace {
 
 using namespace std::chrono_literals;
 
 constexpr std::chrono::milliseconds kFrame{16};
+
+// The store's blocks live in the heap: glibc stops giving large blocks
+// mappings of their own once one such mapping has been freed, and free()
+// hands back only what lies above the highest chunk still in use. Small
+// allocations made while the data streamed sit among the blocks, so after
+// a long stream the emptied box would keep the heap near its peak.
+void returnFreedMemory()
+{
+#ifdef __GLIBC__
+    ::malloc_trim(0);
+#endif
+}
 
 } // namespace
 
@@ -52,6 +66,9 @@ void ReceiveView::clear()
 {
     m_store.clear();
     m_anchor = m_cursor = 0;
+    // The rows of the old text go now rather than at the next frame, so that they are returned too.
+    m_layout.sync();
+    returnFreedMemory();
     scheduleFrame();
 }
 

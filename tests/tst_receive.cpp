@@ -21,9 +21,30 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstdio>
 #include <memory>
+#include <vector>
+
+#include <malloc.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
+
+namespace {
+
+qint64 residentKiB()
+{
+    FILE *statm = std::fopen("/proc/self/statm", "r");
+    if (!statm)
+        return 0;
+    long long pages = 0;
+    long long resident = 0;
+    const int got = std::fscanf(statm, "%lld %lld", &pages, &resident);
+    std::fclose(statm);
+    return got == 2 ? resident * (::sysconf(_SC_PAGESIZE) / 1024) : 0;
+}
+
+} // namespace
 
 class TstReceive : public QObject
 {
@@ -49,6 +70,8 @@ private slots:
     void joinsACp932CharacterSplitAcrossChunks();
     void showsEveryByteOfALongStream_data();
     void showsEveryByteOfALongStream();
+    void givesTheMemoryBackWhenTheBoxIsEmptied_data();
+    void givesTheMemoryBackWhenTheBoxIsEmptied();
     void copiesTheMouseSelection_data();
     void copiesTheMouseSelection();
     void selectsAllAndCopiesFromKeyboardAndMenu_data();
@@ -384,6 +407,56 @@ void TstReceive::showsEveryByteOfALongStream()
     QTRY_COMPARE_WITH_TIMEOUT(m_view->store().length(), qint64(expected.size()), 20000);
     QVERIFY(m_view->store().text() == expected);
     QTRY_COMPARE(m_view->verticalScrollBar()->value(), m_view->verticalScrollBar()->maximum());
+}
+
+void TstReceive::givesTheMemoryBackWhenTheBoxIsEmptied_data()
+{
+    QTest::addColumn<int>("tab");
+    QTest::newRow("text") << 0;
+    QTest::newRow("hex") << 1;
+}
+
+void TstReceive::givesTheMemoryBackWhenTheBoxIsEmptied()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("AddressSanitizer keeps freed memory in quarantine");
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    QSKIP("AddressSanitizer keeps freed memory in quarantine");
+#endif
+#endif
+    QFETCH(int, tab);
+    if (tab != 0)
+        selectTab(tab);
+    // As glibc does by itself once a large block has been freed: the
+    // store's blocks then come from the heap, not from mappings of their own.
+    mallopt(M_MMAP_THRESHOLD, 4 << 20);
+    const qint64 before = residentKiB();
+
+    // Whatever else the program allocates while data streams stays put
+    // between the store's blocks; these are larger than any free chunk, so
+    // they come from the top of the heap.
+    const QByteArray line = QByteArray(78, 'x') + "\r\n";
+    const QByteArray piece = line.repeated(1024 * 1024 / line.size());
+    std::vector<std::unique_ptr<char[]>> others;
+    constexpr int kPieces = 32;
+    for (int i = 0; i < kPieces; ++i) {
+        QVERIFY(m_fx.pty->write(piece));
+        others.push_back(std::make_unique_for_overwrite<char[]>(1024 * 1024));
+    }
+    const qint64 stored = tab == 0 ? kPieces * piece.size() : kPieces * piece.size() * hexgroups::kGroupWidth;
+    QTRY_COMPARE_WITH_TIMEOUT(m_view->store().length(), stored, 20000);
+    const qint64 full = residentKiB();
+    QVERIFY2(full - before >= kPieces * 1024, "the stream should have taken memory");
+
+    selectTab(1 - tab);
+    QVERIFY(m_view->store().isEmpty());
+    const qint64 after = residentKiB();
+    QVERIFY2(after - before <= (full - before) / 8,
+             qPrintable(QStringLiteral("resident %1 KiB before the stream, %2 KiB full, %3 KiB emptied")
+                            .arg(before)
+                            .arg(full)
+                            .arg(after)));
 }
 
 void TstReceive::copiesTheMouseSelection_data()
