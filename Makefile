@@ -58,7 +58,7 @@ memcheck: build
 fuzz:
 	@scripts/install-deps --fuzz
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DTOLVANE_FUZZ=ON >/dev/null
-	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
 	@scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 install: build
