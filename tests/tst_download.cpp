@@ -67,6 +67,7 @@ private slots:
     void endsSilentlyWithoutAFile_data();
     void endsSilentlyWithoutAFile();
     void refusesAFileOf2GiBOrMore();
+    void takesNoDirectoryForTheFile();
     void tellsWhenTheFileCannotBeRead_data();
     void tellsWhenTheFileCannotBeRead();
     void discardsWhatTheBoardSentDuringTheTransfer();
@@ -354,6 +355,28 @@ void TstDownload::refusesAFileOf2GiBOrMore()
     QCOMPARE(m_fx.answerer->messages.size(), 1);
     QVERIFY(m_fx.answerer->messages.first().text.startsWith(kFailed + path + QStringLiteral(": ")));
     QCOMPARE(m_fx.answerer->messages.first().title, QStringLiteral("警告"));
+    QVERIFY(m_taken->isEmpty());
+    verifyPort(true);
+}
+
+void TstDownload::takesNoDirectoryForTheFile()
+{
+    openPort();
+    int answers = 0;
+    m_fx.answerer->otherModal = [&](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        if (!dialog)
+            return false;
+        // A directory given as the file only opens it; then the operator gives up.
+        if (answers++ == 0)
+            return chooseFile(m_fx.dir->path())(dialog);
+        dialog->reject();
+        return true;
+    };
+    m_fx.click("cmdXactConfig");
+
+    QCOMPARE(answers, 2);
+    QVERIFY(m_fx.answerer->messages.isEmpty());
     QVERIFY(m_taken->isEmpty());
     verifyPort(true);
 }
