@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -23,6 +24,8 @@ void require(bool condition)
 }
 
 constexpr int kMaxColumns = 160;
+constexpr int kMaxBursts = 2;
+constexpr qint64 kBlockSize = ChunkedBuffer<char16_t>::kBlockSize;
 
 // A fixed width table instead of a font's: 0 keeps the built-in wide
 // ranges, anything else makes a scattered half of the characters wide.
@@ -99,15 +102,16 @@ void checkStore(const ReceiveStore &store, const QString &expected)
 
 void checkRowStarts(const RowLayout &layout, const RowLayout &whole, qint64 length)
 {
-    require(layout.rowCount() == whole.rowCount());
+    const qint64 rows = layout.rowCount();
+    require(rows == whole.rowCount());
     require(layout.rowStart(0) == 0);
-    for (qint64 row = 0; row < layout.rowCount(); ++row) {
-        require(layout.rowStart(row) == whole.rowStart(row));
-        require(layout.rowStart(row) <= length);
-        if (row > 0)
-            require(layout.rowStart(row) > layout.rowStart(row - 1));
+    qint64 previous = -1;
+    for (qint64 row = 0; row < rows; ++row) {
+        const qint64 start = layout.rowStart(row);
+        require(start == whole.rowStart(row) && start > previous && start <= length);
+        previous = start;
     }
-    require(layout.rowEnd(layout.rowCount() - 1) == length);
+    require(layout.rowEnd(rows - 1) == length);
 }
 
 // The runs show the row's characters, tabs left out and controls as pictures,
@@ -169,6 +173,39 @@ void checkRow(const RowLayout &layout, const CellWidths &cells, const QString &t
         checkWrapWasNeeded(cells, layout.columns(), endColumn, text[end].unicode());
 }
 
+// A burst of one repeated character that brings the text to a few characters
+// short of the store's block size, so that what follows crosses a block of
+// the text and, with rows of one character, of the row starts.
+QByteArray burst(FuzzedDataProvider &input, qint64 length)
+{
+    struct Filler
+    {
+        QByteArray bytes;
+        int characters;
+    };
+    static const Filler kFillers[] = {{"x", 1}, {"\n", 1}, {"\r\n", 2}, {"\t", 1}, {"\x1b", 1}, {"\x82\xa0", 1}};
+    const Filler &filler = kFillers[input.ConsumeIntegralInRange<std::size_t>(0, std::size(kFillers) - 1)];
+    const qint64 shortBy = input.ConsumeIntegralInRange(0, 8);
+    qint64 count = kBlockSize - length % kBlockSize - shortBy;
+    if (count <= 0)
+        count += kBlockSize;
+    return filler.bytes.repeated(count / filler.characters);
+}
+
+qint64 rowAt(const RowLayout &layout, qint64 position)
+{
+    qint64 low = 0;
+    qint64 high = layout.rowCount() - 1;
+    while (low < high) {
+        const qint64 middle = (low + high + 1) / 2;
+        if (layout.rowStart(middle) <= position)
+            low = middle;
+        else
+            high = middle - 1;
+    }
+    return low;
+}
+
 } // namespace
 
 // Byte chunks arrive as the text tab receives them, with a tab click or a
@@ -183,12 +220,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     receiver.layout.setCellMeasure(measureFor(seed));
     receiver.layout.setColumns(input.ConsumeIntegralInRange(1, kMaxColumns));
 
+    int bursts = 0;
     while (input.remaining_bytes() > 0) {
         const std::uint8_t action = input.ConsumeIntegral<std::uint8_t>();
         if (action == 0xFF) {
             receiver.tabClicked();
         } else if (action == 0xFE) {
             receiver.layout.setColumns(input.ConsumeIntegralInRange(1, kMaxColumns));
+        } else if (action == 0xFD && bursts < kMaxBursts) {
+            ++bursts;
+            receiver.receive(burst(input, receiver.expected.size()));
         } else {
             const std::vector<char> chunk = input.ConsumeBytes<char>(action & 0x3F);
             receiver.receive(QByteArray(chunk.data(), qsizetype(chunk.size())));
@@ -211,9 +252,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     CellWidths cells;
     cells.setMeasure(measureFor(seed));
-    // The rows a frame draws: the top of the box, and its end, which it follows.
+    // The rows a frame draws: the top of the box, its end, which it follows,
+    // and wherever a block of the store ends.
     const qint64 rows = receiver.layout.rowCount();
-    for (qint64 row = 0; row < rows; row = row + 1 == visibleRows ? qMax(row + 1, rows - visibleRows) : row + 1)
-        checkRow(receiver.layout, cells, receiver.expected, row);
+    const qint64 firstShown[] = {0, rowAt(receiver.layout, kBlockSize) - visibleRows / 2, rows - visibleRows};
+    for (qint64 first : firstShown) {
+        for (qint64 row = qMax<qint64>(0, first); row < qMin(rows, first + visibleRows); ++row)
+            checkRow(receiver.layout, cells, receiver.expected, row);
+    }
     return 0;
 }
