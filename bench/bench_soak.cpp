@@ -8,6 +8,7 @@
 #include "benchstream.h"
 #include "boardwriter.h"
 #include "ptypair.h"
+#include "residentmemory.h"
 #include "residentsampler.h"
 #include "receive/receiveview.h"
 #include "serial/serialchannel.h"

@@ -67,16 +67,4 @@ qint64 procStatusKiB(const char *field)
     return 0;
 }
 
-qint64 residentKiB()
-{
-    FILE *statm = std::fopen("/proc/self/statm", "r");
-    if (!statm)
-        return 0;
-    long long pages = 0;
-    long long resident = 0;
-    const int got = std::fscanf(statm, "%lld %lld", &pages, &resident);
-    std::fclose(statm);
-    return got == 2 ? resident * (::sysconf(_SC_PAGESIZE) / 1024) : 0;
-}
-
 } // namespace benchstream

@@ -23,7 +23,5 @@ qint64 writeCycle(int fd, const QByteArray &cycle, qint64 from, qint64 to, const
 
 // A "Name:   value kB" figure of /proc/self/status, such as VmRSS or VmHWM.
 qint64 procStatusKiB(const char *field);
-// The resident size from /proc/self/statm: cheaper to read once a second.
-qint64 residentKiB();
 
 } // namespace benchstream

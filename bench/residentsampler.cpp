@@ -1,6 +1,6 @@
 #include "residentsampler.h"
 
-#include "benchstream.h"
+#include "residentmemory.h"
 
 #include <algorithm>
 
@@ -41,7 +41,7 @@ void ResidentSampler::run()
 {
     std::unique_lock lock(m_mutex);
     while (!m_stop) {
-        m_samples.push_back({Clock::now(), benchstream::residentKiB()});
+        m_samples.push_back({Clock::now(), residentKiB()});
         m_wake.wait_for(lock, m_interval, [this] { return m_stop; });
     }
 }

@@ -6,6 +6,7 @@
 #include "receive/rowlayout.h"
 #include "serial/cp932codec.h"
 #include "serial/serialchannel.h"
+#include "residentmemory.h"
 #include "windowfixture.h"
 
 #include <QClipboard>
@@ -31,18 +32,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-qint64 residentKiB()
-{
-    FILE *statm = std::fopen("/proc/self/statm", "r");
-    if (!statm)
-        return 0;
-    long long pages = 0;
-    long long resident = 0;
-    const int got = std::fscanf(statm, "%lld %lld", &pages, &resident);
-    std::fclose(statm);
-    return got == 2 ? resident * (::sysconf(_SC_PAGESIZE) / 1024) : 0;
-}
 
 } // namespace
 
