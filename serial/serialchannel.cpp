@@ -154,6 +154,11 @@ bool SerialChannel::openPort()
 void SerialChannel::closePort()
 {
     drainOutput();
+    closeWithoutDrain();
+}
+
+void SerialChannel::closeWithoutDrain()
+{
     m_port->close();
     m_decoder.reset();
     m_lineCounters.reset();
@@ -339,9 +344,6 @@ void SerialChannel::closeVanished()
     if (!portOpen())
         return;
     m_errorString = m_port->errorString();
-    m_port->close();
-    m_decoder.reset();
-    m_lineCounters.reset();
-    m_pendingEvents.clear();
+    closeWithoutDrain();
     emit disconnected();
 }

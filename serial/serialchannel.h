@@ -85,6 +85,7 @@ private:
     void dispatchEvents();
     [[nodiscard]] bool openPort();
     void closePort();
+    void closeWithoutDrain();
     void closeVanished();
     void drainOutput();
     bool deviceGone() const;
