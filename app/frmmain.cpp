@@ -6,6 +6,7 @@
 #include "receive/receivemonitor.h"
 #include "receive/receiveview.h"
 #include "serial/serialchannel.h"
+#include "settings/portassignlauncher.h"
 #include "settings/settingslauncher.h"
 #include "transmit/hexbytebox.h"
 #include "transmit/hexsend.h"
@@ -199,6 +200,7 @@ void FrmMain::connectHandlers()
     m_textSend = new TextSend(*MSCom, txtAscSnd, chkCrLf, this, this);
     m_hexSend = new HexSend(*MSCom, txtBinSnd, this, this);
     m_settings = new SettingsLauncher(*MSCom, m_portSettings, Label4, cmdComOpen, this, this);
+    m_portAssign = new PortAssignLauncher(*MSCom, Label4, this, this);
 
     connect(cmdComOpen, &QPushButton::clicked, this, &FrmMain::onComOpenClicked);
     connect(cmdXactConfig, &QPushButton::clicked, m_download, &ConfigDownload::run);
@@ -214,7 +216,7 @@ void FrmMain::connectHandlers()
 
 void FrmMain::updatePortLabel()
 {
-    Label4->setToolTip(MSCom->devicePath());
+    Label4->setToolTip(portToolTip(MSCom->devicePath()));
 }
 
 void FrmMain::onComOpenClicked()
@@ -224,7 +226,7 @@ void FrmMain::onComOpenClicked()
     cmdComOpen->setText(MSCom->portOpen() ? kCaptionClose : kCaptionOpen);
     updatePortLabel();
     if (opening && !MSCom->portOpen())
-        showMessage(this, messages::cannotOpenPort(MSCom->devicePath(), MSCom->errorString()));
+        m_portAssign->tellOpenFailure();
 }
 
 void FrmMain::onPortDisconnected()

@@ -9,6 +9,7 @@
 class ConfigDownload;
 class HexByteBox;
 class HexSend;
+class PortAssignLauncher;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -76,4 +77,5 @@ private:
     TextSend *m_textSend = nullptr;
     HexSend *m_hexSend = nullptr;
     SettingsLauncher *m_settings = nullptr;
+    PortAssignLauncher *m_portAssign = nullptr;
 };

@@ -1,14 +1,23 @@
 #include "common/messagebox.h"
 
-#include <QMessageBox>
+#include "common/porttexts.h"
 
-void showMessage(QWidget *parent, const Message &message)
+#include <QMessageBox>
+#include <QPushButton>
+
+bool showMessage(QWidget *parent, const Message &message)
 {
     QMessageBox box(message.icon == Message::Icon::Exclamation ? QMessageBox::Warning
                                                                : QMessageBox::NoIcon,
                     message.title, message.prompt, QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("messageBox"));
+    QPushButton *action = nullptr;
+    if (!message.action.isEmpty()) {
+        action = box.addButton(message.action, QMessageBox::ActionRole);
+        action->setObjectName(QStringLiteral("cmdAction"));
+    }
     box.exec();
+    return action && box.clickedButton() == action;
 }
 
 namespace messages {
@@ -32,6 +41,27 @@ Message cannotOpenPort(const QString &device, const QString &reason)
                                  " (sudo usermod -aG dialout $USER の後、再ログイン)。");
     }
     return {prompt, kWarning};
+}
+
+Message cannotOpenPort(const QString &device, const QString &reason, const QStringList &deviceLines,
+                       bool offerAssignment)
+{
+    Message message = cannotOpenPort(device, reason);
+    if (!deviceLines.isEmpty())
+        message.prompt += QStringLiteral("\n\n接続されているデバイス:\n") + deviceLines.mid(0, 4).join(QLatin1Char('\n'));
+    if (offerAssignment)
+        message.action = porttexts::menuItem();
+    return message;
+}
+
+Message cannotAssignPort(int port, const QString &target, const QString &reason)
+{
+    return {QStringLiteral("ポートを割り当てできません\nCOM%1 → %2\n%3").arg(port).arg(target, reason), kWarning};
+}
+
+Message cannotReleasePort(int port, const QString &reason)
+{
+    return {QStringLiteral("ポートの割り当てを解除できません\nCOM%1\n%2").arg(port).arg(reason), kWarning};
 }
 
 Message portDisconnected()

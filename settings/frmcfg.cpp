@@ -5,6 +5,7 @@
 #include "common/twips.h"
 #include "serial/serialchannel.h"
 #include "settings/numberreader.h"
+#include "settings/portassignlauncher.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -147,7 +148,7 @@ void FrmCfg::onSetClicked()
     }
     MSCom.setCommPort(*port);
     Label4->setText(QString::number(*port));
-    Label4->setToolTip(MSCom.devicePath());
+    Label4->setToolTip(portToolTip(MSCom.devicePath()));
     m_settings.nByte = std::uint8_t(*count);
     hide();
 }

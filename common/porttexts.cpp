@@ -1,0 +1,80 @@
+#include "common/porttexts.h"
+
+namespace porttexts {
+
+QString dialogTitle()
+{
+    return QStringLiteral("ポートの割り当て");
+}
+
+QString menuItem()
+{
+    return QStringLiteral("ポートの割り当て...");
+}
+
+QString portsCaption()
+{
+    return QStringLiteral("ポート番号");
+}
+
+QString devicesCaption()
+{
+    return QStringLiteral("割り当てのないデバイス");
+}
+
+QStringList portHeaders()
+{
+    return {QStringLiteral("番号"), QStringLiteral("デバイス")};
+}
+
+QStringList deviceHeaders()
+{
+    return {QStringLiteral("名前"), QStringLiteral("説明"), QStringLiteral("シリアル番号")};
+}
+
+QString assignButton()
+{
+    return QStringLiteral("割り当て");
+}
+
+QString releaseButton()
+{
+    return QStringLiteral("解除");
+}
+
+QString closeButton()
+{
+    return QStringLiteral("閉じる");
+}
+
+QString portTarget(const QString &target, bool linked, bool present)
+{
+    if (!linked)
+        return target + QStringLiteral(" (既定)");
+    return present ? target : target + QStringLiteral(" (未接続)");
+}
+
+QString portNumber(int port, bool current)
+{
+    return current ? QStringLiteral("%1 (使用中)").arg(port) : QString::number(port);
+}
+
+QString deviceLine(const QString &name, const QString &node, const QString &description)
+{
+    QString line = name == node ? node : QStringLiteral("%1 → %2").arg(name, node);
+    if (!description.isEmpty())
+        line += QStringLiteral(" (%1)").arg(description);
+    return line;
+}
+
+QString toolTip(const QString &devicePath, const QString &description, const QString &serialNumber)
+{
+    QString text = devicePath;
+    if (!description.isEmpty())
+        text += QLatin1Char('\n') + description;
+    if (!serialNumber.isEmpty())
+        text += QStringLiteral("\nシリアル番号: %1").arg(serialNumber);
+    return text;
+}
+
+} // namespace porttexts

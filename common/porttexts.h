@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The words of the port assignment dialog, its menu item and the port
+// label's tooltip.
+namespace porttexts {
+
+QString dialogTitle();
+QString menuItem();
+QString portsCaption();
+QString devicesCaption();
+QStringList portHeaders();
+QStringList deviceHeaders();
+QString assignButton();
+QString releaseButton();
+QString closeButton();
+
+// What a port number reaches, as its row shows it.
+QString portTarget(const QString &target, bool linked, bool present);
+QString portNumber(int port, bool current);
+// "stable name → node (description)", the shape every list of devices uses.
+QString deviceLine(const QString &name, const QString &node, const QString &description);
+QString toolTip(const QString &devicePath, const QString &description, const QString &serialNumber);
+
+} // namespace porttexts

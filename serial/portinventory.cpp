@@ -1,0 +1,146 @@
+#include "serial/portinventory.h"
+
+#include "serial/portlocator.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSerialPortInfo>
+
+#include <algorithm>
+
+namespace {
+
+SerialDevice *findNode(QList<SerialDevice> &devices, const QString &node)
+{
+    const auto found = std::find_if(devices.begin(), devices.end(),
+                                    [&](const SerialDevice &device) { return device.node == node; });
+    return found == devices.end() ? nullptr : &*found;
+}
+
+SerialDevice &nodeEntry(QList<SerialDevice> &devices, const QString &node, bool present)
+{
+    if (SerialDevice *device = findNode(devices, node))
+        return *device;
+    devices.append(SerialDevice{.node = node, .present = present});
+    return devices.last();
+}
+
+QString canonicalOr(const QString &path)
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? path : canonical;
+}
+
+SerialDevice fromInfo(const QSerialPortInfo &info)
+{
+    SerialDevice device{.node = canonicalOr(info.systemLocation()),
+                        .description = info.description(),
+                        .manufacturer = info.manufacturer(),
+                        .serialNumber = info.serialNumber()};
+    if (info.hasVendorIdentifier() && info.hasProductIdentifier()) {
+        device.vidPid = QStringLiteral("%1:%2")
+                            .arg(info.vendorIdentifier(), 4, 16, QLatin1Char('0'))
+                            .arg(info.productIdentifier(), 4, 16, QLatin1Char('0'));
+    }
+    return device;
+}
+
+} // namespace
+
+InventorySources InventorySources::fromEnvironment()
+{
+    QString serialDir = qEnvironmentVariable("TOLVANE_SERIAL_DIR");
+    if (serialDir.isEmpty())
+        serialDir = QStringLiteral("/dev/serial");
+    InventorySources sources;
+    sources.byIdDir = serialDir + QStringLiteral("/by-id");
+    sources.byPathDir = serialDir + QStringLiteral("/by-path");
+    sources.portDir = portlocator::portDirectory();
+    sources.systemPorts = qEnvironmentVariable("TOLVANE_SYSTEM_PORTS") != QLatin1String("0");
+    return sources;
+}
+
+PortInventory::PortInventory(InventorySources sources)
+    : m_sources(std::move(sources))
+{
+}
+
+QList<SerialDevice> PortInventory::devices() const
+{
+    QList<SerialDevice> devices = systemDevices();
+    // by-id last, so that it wins over by-path as the stable name.
+    addStableNames(devices, m_sources.byPathDir);
+    addStableNames(devices, m_sources.byIdDir);
+    addPorts(devices);
+    std::sort(devices.begin(), devices.end(),
+              [](const SerialDevice &a, const SerialDevice &b) { return a.node < b.node; });
+    return devices;
+}
+
+QList<SerialDevice> PortInventory::systemDevices() const
+{
+    QList<SerialDevice> devices;
+    if (!m_sources.systemPorts)
+        return devices;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        // Qt drops 8250 placeholders only where the driver still calls itself serial8250.
+        if (hasUart(m_sources.ttyClassDir, info.systemLocation()))
+            devices.append(fromInfo(info));
+    }
+    return devices;
+}
+
+void PortInventory::addStableNames(QList<SerialDevice> &devices, const QString &dir) const
+{
+    const QFileInfoList links = QDir(dir).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot,
+                                                        QDir::Name);
+    for (const QFileInfo &link : links) {
+        const QString node = link.canonicalFilePath();
+        if (node.isEmpty())
+            continue;
+        nodeEntry(devices, node, true).stableName = link.absoluteFilePath();
+    }
+}
+
+void PortInventory::addPorts(QList<SerialDevice> &devices) const
+{
+    for (const PortLink &link : portLinks()) {
+        if (link.present) {
+            const QString node = canonicalOr(link.target);
+            // The default ttyS of an unlinked number counts only when it is a known device.
+            SerialDevice *device = link.linked ? &nodeEntry(devices, node, true) : findNode(devices, node);
+            if (device)
+                device->ports.append(link.port);
+        } else if (link.linked) {
+            nodeEntry(devices, link.target, false).ports.append(link.port);
+        }
+    }
+}
+
+PortLink PortInventory::portLink(int port) const
+{
+    const QFileInfo entry(QDir(m_sources.portDir).filePath(QStringLiteral("com%1").arg(port)));
+    if (entry.isSymLink())
+        return {port, entry.symLinkTarget(), true, entry.exists()};
+    if (entry.exists())
+        return {port, entry.absoluteFilePath(), true, true};
+    const QString fallback = QStringLiteral("/dev/ttyS%1").arg(port - 1);
+    return {port, fallback, false, QFileInfo::exists(fallback) && hasUart(m_sources.ttyClassDir, fallback)};
+}
+
+QList<PortLink> PortInventory::portLinks() const
+{
+    QList<PortLink> links;
+    for (int port = kFirstPort; port <= kLastPort; ++port)
+        links.append(portLink(port));
+    return links;
+}
+
+bool hasUart(const QString &ttyClassDir, const QString &node)
+{
+    QFile type(QStringLiteral("%1/%2/type").arg(ttyClassDir, QFileInfo(node).fileName()));
+    if (!type.open(QIODevice::ReadOnly))
+        return true;
+    return type.readAll().trimmed() != "0";
+}

@@ -1,0 +1,84 @@
+#include "settings/portassignlauncher.h"
+
+#include "common/messagebox.h"
+#include "common/porttexts.h"
+#include "serial/portinventory.h"
+#include "serial/serialchannel.h"
+#include "settings/portassigndialog.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QMenu>
+
+#include <algorithm>
+
+namespace {
+
+QList<SerialDevice> presentDevices()
+{
+    QList<SerialDevice> devices = PortInventory().devices();
+    devices.removeIf([](const SerialDevice &device) { return !device.present; });
+    return devices;
+}
+
+} // namespace
+
+PortAssignLauncher::PortAssignLauncher(SerialChannel &channel, QLabel *portLabel, QWidget *window,
+                                       QObject *parent)
+    : QObject(parent)
+    , MSCom(channel)
+    , Label4(portLabel)
+    , m_window(window)
+{
+    Label4->setContextMenuPolicy(Qt::CustomContextMenu);
+    Label4->installEventFilter(this);
+    connect(Label4, &QWidget::customContextMenuRequested, this, &PortAssignLauncher::showMenu);
+}
+
+void PortAssignLauncher::open()
+{
+    PortAssignDialog dialog(MSCom.commPort(), InventorySources::fromEnvironment(), m_window);
+    dialog.exec();
+}
+
+void PortAssignLauncher::showMenu(const QPoint &position)
+{
+    QMenu menu(Label4);
+    menu.setObjectName(QStringLiteral("mnuPort"));
+    QAction *assign = menu.addAction(porttexts::menuItem());
+    // Run after the menu has gone, not from inside its own event loop.
+    if (menu.exec(Label4->mapToGlobal(position)) == assign)
+        open();
+}
+
+void PortAssignLauncher::tellOpenFailure()
+{
+    const QString device = MSCom.devicePath();
+    const QList<SerialDevice> devices = presentDevices();
+    // Devices elsewhere help only when this one is not there (or is a UART placeholder).
+    const bool missing = std::none_of(devices.begin(), devices.end(),
+                                      [&](const SerialDevice &found) { return found.node == device; });
+    QStringList lines;
+    for (const SerialDevice &found : missing ? devices : QList<SerialDevice>())
+        lines.append(porttexts::deviceLine(found.name(), found.node, found.description));
+    if (showMessage(m_window, messages::cannotOpenPort(device, MSCom.errorString(), lines, !devices.isEmpty())))
+        open();
+}
+
+bool PortAssignLauncher::eventFilter(QObject *watched, QEvent *event)
+{
+    // Read when asked for, so that it names whatever is plugged in now.
+    if (watched == Label4 && event->type() == QEvent::ToolTip)
+        Label4->setToolTip(portToolTip(MSCom.devicePath()));
+    return QObject::eventFilter(watched, event);
+}
+
+QString portToolTip(const QString &devicePath)
+{
+    const QList<SerialDevice> devices = presentDevices();
+    const auto found = std::find_if(devices.begin(), devices.end(),
+                                    [&](const SerialDevice &device) { return device.node == devicePath; });
+    if (found == devices.end())
+        return devicePath;
+    return porttexts::toolTip(devicePath, found->description, found->serialNumber);
+}

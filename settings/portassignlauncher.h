@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QLabel;
+class QPoint;
+class QWidget;
+class SerialChannel;
+
+// Leads the operator to the port assignment dialog: from the port label's
+// context menu and from the box of a failed open, which also names the
+// devices found elsewhere. Keeps the label's tooltip naming the device.
+class PortAssignLauncher : public QObject
+{
+    Q_OBJECT
+
+public:
+    PortAssignLauncher(SerialChannel &MSCom, QLabel *Label4, QWidget *window, QObject *parent = nullptr);
+
+    void open();
+    void showMenu(const QPoint &position);
+    // Tells why the port did not open, after a failed open of MSCom.
+    void tellOpenFailure();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    SerialChannel &MSCom;
+    QLabel *Label4;
+    QWidget *m_window;
+};
+
+// The device path, with the description and serial number when the
+// inventory knows them.
+QString portToolTip(const QString &devicePath);
