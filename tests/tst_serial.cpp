@@ -2,9 +2,12 @@
 #include "serial/cp932codec.h"
 #include "serial/lineerrors.h"
 #include "serial/linesettings.h"
+#include "serial/portassignment.h"
+#include "serial/portinventory.h"
 #include "serial/portlocator.h"
 #include "serial/serialchannel.h"
 
+#include <QDirIterator>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -47,8 +50,21 @@ private slots:
     void encodesCp932_data();
     void encodesCp932();
 
+    void findsDevicesUnderStableNames_data();
+    void findsDevicesUnderStableNames();
+    void knowsAUartPlaceholderIsNoDevice_data();
+    void knowsAUartPlaceholderIsNoDevice();
+    void assignedPortOpensTheDeviceAcrossAReplug();
+    void replacesAndRemovesAnAssignment();
+    void refusedAssignmentChangesNothing_data();
+    void refusedAssignmentChangesNothing();
+
 private:
     void openChannel();
+    InventorySources sources() const;
+    QString linkIn(const QString &name, const QString &target) const;
+    QStringList entries() const;
+    void verifyPortReaches(int port, PtyPair &board);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<PtyPair> m_pty;
@@ -418,6 +434,191 @@ void TstSerial::encodesCp932()
     QFETCH(QString, text);
     QFETCH(QByteArray, bytes);
     QCOMPARE(encodeCp932(text), bytes);
+}
+
+InventorySources TstSerial::sources() const
+{
+    InventorySources sources;
+    sources.byIdDir = m_dir->filePath(QStringLiteral("serial/by-id"));
+    sources.byPathDir = m_dir->filePath(QStringLiteral("serial/by-path"));
+    sources.portDir = m_dir->path();
+    sources.systemPorts = false;
+    return sources;
+}
+
+// A link at a path relative to the port dir; the target is relative to it too.
+QString TstSerial::linkIn(const QString &name, const QString &target) const
+{
+    const QString link = m_dir->filePath(name);
+    QDir().mkpath(QFileInfo(link).path());
+    QFile::remove(link);
+    [&] { QVERIFY(QFile::link(target.startsWith(QLatin1Char('/')) ? target : m_dir->filePath(target), link)); }();
+    return link;
+}
+
+QStringList TstSerial::entries() const
+{
+    QStringList found;
+    QDirIterator it(m_dir->path(), QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found.append(it.next() + QStringLiteral(" -> ") + it.fileInfo().symLinkTarget());
+    found.sort();
+    return found;
+}
+
+void TstSerial::verifyPortReaches(int port, PtyPair &board)
+{
+    PtyReader reader(board.masterFd());
+    m_channel->setCommPort(port);
+    openChannel();
+    m_channel->output(QStringLiteral("hello"));
+    QVERIFY(reader.waitFor(5));
+    QCOMPARE(reader.received(), QByteArray("hello"));
+    QVERIFY(m_channel->setPortOpen(false));
+}
+
+void TstSerial::findsDevicesUnderStableNames_data()
+{
+    // Links as "path -> target" inside the port dir, A and B standing for two
+    // boards; each device as "name node ports", with com3 -> A always there.
+    QTest::addColumn<QStringList>("links");
+    QTest::addColumn<QStringList>("devices");
+
+    QTest::newRow("by-id link")
+        << QStringList{"serial/by-id/usb-FTDI_A-if00-port0 -> A"}
+        << QStringList{"serial/by-id/usb-FTDI_A-if00-port0 A 3"};
+    QTest::newRow("by-id wins over by-path")
+        << QStringList{"serial/by-path/pci-B -> B", "serial/by-id/usb-B -> B"}
+        << QStringList{"A A 3", "serial/by-id/usb-B B -"};
+    QTest::newRow("by-path without by-id")
+        << QStringList{"serial/by-path/pci-B -> B"} << QStringList{"A A 3", "serial/by-path/pci-B B -"};
+    QTest::newRow("number through the stable name")
+        << QStringList{"serial/by-id/usb-B -> B", "com5 -> serial/by-id/usb-B"}
+        << QStringList{"A A 3", "serial/by-id/usb-B B 5"};
+    QTest::newRow("two numbers, one device") << QStringList{"com4 -> A"} << QStringList{"A A 3,4"};
+    QTest::newRow("dangling number kept, absent")
+        << QStringList{"com9 -> gone"} << QStringList{"A A 3", "gone gone 9 absent"};
+    QTest::newRow("dangling by-id is no device") << QStringList{"serial/by-id/usb-C -> gone"} << QStringList{"A A 3"};
+}
+
+void TstSerial::findsDevicesUnderStableNames()
+{
+    QFETCH(QStringList, links);
+    QFETCH(QStringList, devices);
+    PtyPair other(m_dir->filePath(QStringLiteral("scratch")), 1);
+    const auto shorten = [&](QString path) {
+        return path.replace(m_dir->path() + QLatin1Char('/'), QString())
+            .replace(m_pty->slavePath(), QStringLiteral("A"))
+            .replace(other.slavePath(), QStringLiteral("B"));
+    };
+    for (const QString &link : std::as_const(links)) {
+        const QStringList parts = link.split(QStringLiteral(" -> "));
+        const QString target = parts[1] == QLatin1String("A")   ? m_pty->slavePath()
+                               : parts[1] == QLatin1String("B") ? other.slavePath()
+                                                                : parts[1];
+        linkIn(parts[0], target);
+    }
+    QStringList found;
+    for (const SerialDevice &device : PortInventory(sources()).devices()) {
+        QStringList ports;
+        for (const int port : device.ports)
+            ports.append(QString::number(port));
+        found.append(QStringList{shorten(device.name()), shorten(device.node),
+                                 ports.isEmpty() ? QStringLiteral("-") : ports.join(QLatin1Char(','))}
+                         .join(QLatin1Char(' '))
+                     + (device.present ? QString() : QStringLiteral(" absent")));
+    }
+    found.sort();
+    QCOMPARE(found, devices);
+}
+
+void TstSerial::knowsAUartPlaceholderIsNoDevice_data()
+{
+    QTest::addColumn<QByteArray>("type");
+    QTest::addColumn<bool>("uart");
+
+    QTest::newRow("placeholder") << QByteArray("0\n") << false;
+    QTest::newRow("16550A") << QByteArray("4\n") << true;
+    QTest::newRow("no type, as a USB adapter") << QByteArray() << true;
+}
+
+void TstSerial::knowsAUartPlaceholderIsNoDevice()
+{
+    QFETCH(QByteArray, type);
+    QFETCH(bool, uart);
+    if (!type.isEmpty()) {
+        QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("tty/ttyS2"))));
+        QFile file(m_dir->filePath(QStringLiteral("tty/ttyS2/type")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(type);
+    }
+    QCOMPARE(hasUart(m_dir->filePath(QStringLiteral("tty")), QStringLiteral("/dev/ttyS2")), uart);
+}
+
+void TstSerial::assignedPortOpensTheDeviceAcrossAReplug()
+{
+    auto board = std::make_unique<PtyPair>(m_dir->filePath(QStringLiteral("scratch")), 1);
+    const QString stable = linkIn(QStringLiteral("serial/by-id/usb-Tolvane_T100_42-if00-port0"), board->slavePath());
+    const QList<SerialDevice> devices = PortInventory(sources()).devices();
+    const auto device = std::find_if(devices.begin(), devices.end(),
+                                     [&](const SerialDevice &found) { return found.node == board->slavePath(); });
+    QVERIFY(device != devices.end());
+    PortAssignment assignment(m_dir->path());
+    QVERIFY2(assignment.assign(5, *device), qPrintable(assignment.errorString()));
+    QCOMPARE(QFile::symLinkTarget(m_dir->filePath(QStringLiteral("com5"))), stable);
+    verifyPortReaches(5, *board);
+
+    // Replugged: udev moves the by-id link to whatever node the adapter gets now.
+    board = std::make_unique<PtyPair>(m_dir->filePath(QStringLiteral("scratch")), 2);
+    linkIn(QStringLiteral("serial/by-id/usb-Tolvane_T100_42-if00-port0"), board->slavePath());
+    verifyPortReaches(5, *board);
+}
+
+void TstSerial::replacesAndRemovesAnAssignment()
+{
+    PtyPair first(m_dir->filePath(QStringLiteral("scratch")), 1);
+    PtyPair second(m_dir->filePath(QStringLiteral("scratch")), 2);
+    PortAssignment assignment(m_dir->path());
+    QVERIFY(assignment.assign(3, first.slavePath()));
+    verifyPortReaches(3, first);
+    QVERIFY(assignment.assign(3, second.slavePath()));
+    verifyPortReaches(3, second);
+    QVERIFY(assignment.release(3));
+    QCOMPARE(portlocator::devicePathForPort(3), QStringLiteral("/dev/ttyS2"));
+    QVERIFY(assignment.release(3));
+    // Nothing left behind under a temporary name.
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+             QStringList{"scratch"});
+}
+
+void TstSerial::refusedAssignmentChangesNothing_data()
+{
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("portDir");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("port 0") << 0 << "A" << "" << "not within 1 to 16";
+    QTest::newRow("port 17") << 17 << "A" << "" << "not within 1 to 16";
+    QTest::newRow("device gone") << 5 << "gone" << "" << "No such file";
+    // Root writes into any directory; a path through a regular file refuses even root.
+    QTest::newRow("port dir unwritable") << 5 << "A" << "file/ports" << "Not a directory";
+}
+
+void TstSerial::refusedAssignmentChangesNothing()
+{
+    QFETCH(int, port);
+    QFETCH(QString, target);
+    QFETCH(QString, portDir);
+    QFETCH(QString, reason);
+    QFile file(m_dir->filePath(QStringLiteral("file")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    const QStringList before = entries();
+    PortAssignment assignment(m_dir->filePath(portDir));
+    QVERIFY(!assignment.assign(port, target == QLatin1String("A") ? m_pty->slavePath() : m_dir->filePath(target)));
+    QVERIFY2(assignment.errorString().contains(reason), qPrintable(assignment.errorString()));
+    QCOMPARE(entries(), before);
 }
 
 QTEST_GUILESS_MAIN(TstSerial)

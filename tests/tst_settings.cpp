@@ -2,14 +2,17 @@
 #include "serial/serialchannel.h"
 #include "settings/frmcfg.h"
 #include "settings/numberreader.h"
+#include "settings/portassigndialog.h"
 #include "windowfixture.h"
 
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QWindow>
 #include <QtTest>
 
@@ -42,8 +45,14 @@ private slots:
     void hidingKeepsTheDialogAndAFrameCloseDiscardsIt();
     void savesAScreenshot();
 
+    void failedOpenListsDevicesAndLeadsToTheirAssignment();
+    void assignmentDialogFollowsDevicesPluggedInAndOut();
+
 private:
     QLabel *label4() const;
+    void operatePortAssign(const std::function<void()> &trigger, const std::function<void(QDialog &)> &steps);
+    void chooseFromPortLabelMenu();
+    QString plugAdapter(const QString &name, const QString &node);
 
     WindowFixture m_fx;
 };
@@ -447,6 +456,101 @@ void TstSettings::savesAScreenshot()
         click(dialog, "cmdCancel");
     });
     QVERIFY(saved);
+}
+
+// Runs the steps while the port assignment dialog, reached by the trigger, is shown modally.
+void TstSettings::operatePortAssign(const std::function<void()> &trigger, const std::function<void(QDialog &)> &steps)
+{
+    bool started = false;
+    m_fx.answerer->otherModal = [&](QWidget *modal) {
+        auto *dialog = qobject_cast<PortAssignDialog *>(modal);
+        if (!dialog || started)
+            return false;
+        started = true;
+        QTimer::singleShot(0, dialog, [&, dialog] {
+            steps(*dialog);
+            dialog->reject();
+        });
+        return true;
+    };
+    trigger();
+    m_fx.answerer->otherModal = nullptr;
+    QVERIFY2(started, "the port assignment dialog was not shown");
+}
+
+void TstSettings::chooseFromPortLabelMenu()
+{
+    QTimer chooser;
+    connect(&chooser, &QTimer::timeout, this, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        chooser.stop();
+        QAction *item = menu->actions().value(0);
+        QCOMPARE(item->text(), QStringLiteral("ポートの割り当て..."));
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
+    });
+    chooser.start(5);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(4, 4), label4()->mapToGlobal(QPoint(4, 4)));
+    QApplication::sendEvent(label4(), &event);
+}
+
+// The by-id link udev makes when an adapter is plugged in.
+QString TstSettings::plugAdapter(const QString &name, const QString &node)
+{
+    const QString link = m_fx.dir->filePath(QStringLiteral("serial/by-id/") + name);
+    QDir().mkpath(QFileInfo(link).path());
+    [&] { QVERIFY(QFile::link(node, link)); }();
+    return link;
+}
+
+void TstSettings::failedOpenListsDevicesAndLeadsToTheirAssignment()
+{
+    const QString stable = plugAdapter(QStringLiteral("usb-Tolvane_T100_42-if00-port0"), m_fx.pty->slavePath());
+    const QString com3 = m_fx.dir->filePath(QStringLiteral("com3"));
+    QVERIFY(QFile::remove(com3));
+    QVERIFY(QFile::link(m_fx.dir->filePath(QStringLiteral("gone")), com3));
+    m_fx.answerer->onMessage = [](QMessageBox *box) {
+        if (auto *assign = box->findChild<QPushButton *>(QStringLiteral("cmdAction"))) {
+            box->setProperty("answered", true);
+            QTest::mouseClick(assign, Qt::LeftButton);
+        }
+    };
+    operatePortAssign([&] { m_fx.click("cmdComOpen"); }, [&](QDialog &dialog) {
+        auto *ports = dialog.findChild<QTreeWidget *>(QStringLiteral("lstPorts"));
+        auto *devices = dialog.findChild<QTreeWidget *>(QStringLiteral("lstDevices"));
+        QCOMPARE(devices->topLevelItemCount(), 1);
+        QCOMPARE(devices->topLevelItem(0)->text(0), stable);
+        QTest::mouseClick(devices->viewport(), Qt::LeftButton, {},
+                          devices->visualItemRect(devices->topLevelItem(0)).center());
+        QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("cmdAssign")), Qt::LeftButton);
+        QCOMPARE(ports->topLevelItem(2)->text(0), QStringLiteral("3 (使用中)"));
+        QCOMPARE(ports->topLevelItem(2)->text(1), stable);
+        QCOMPARE(devices->topLevelItemCount(), 0);
+        QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("cmdClose")), Qt::LeftButton);
+    });
+    QCOMPARE(m_fx.answerer->messages.size(), 1);
+    const ModalAnswerer::Seen seen = m_fx.answerer->messages.first();
+    QVERIFY2(seen.text.contains(stable + QStringLiteral(" → ") + m_fx.pty->slavePath()), qPrintable(seen.text));
+    QCOMPARE(seen.buttons, 2);
+    QVERIFY(!m_fx.window->channel().portOpen());
+    QVERIFY(m_fx.openPort());
+    QCOMPARE(m_fx.window->channel().devicePath(), m_fx.pty->slavePath());
+}
+
+void TstSettings::assignmentDialogFollowsDevicesPluggedInAndOut()
+{
+    operatePortAssign([&] { chooseFromPortLabelMenu(); }, [&](QDialog &dialog) {
+        auto *devices = dialog.findChild<QTreeWidget *>(QStringLiteral("lstDevices"));
+        QCOMPARE(devices->topLevelItemCount(), 0);
+        auto adapter = std::make_unique<PtyPair>(m_fx.dir->filePath(QStringLiteral("scratch")), 1);
+        const QString stable = plugAdapter(QStringLiteral("usb-Tolvane_T200_7-if00"), adapter->slavePath());
+        QTRY_COMPARE(devices->topLevelItemCount(), 1);
+        QCOMPARE(devices->topLevelItem(0)->text(0), stable);
+        QFile::remove(stable);
+        adapter.reset();
+        QTRY_COMPARE(devices->topLevelItemCount(), 0);
+    });
 }
 
 QTEST_MAIN(TstSettings)

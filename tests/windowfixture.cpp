@@ -11,6 +11,9 @@ bool WindowFixture::setUp()
 {
     dir = std::make_unique<QTemporaryDir>();
     qputenv("TOLVANE_PORT_DIR", dir->path().toLocal8Bit());
+    // The devices a window sees are the test's own, whatever the machine has.
+    qputenv("TOLVANE_SERIAL_DIR", dir->filePath(QStringLiteral("serial")).toLocal8Bit());
+    qputenv("TOLVANE_SYSTEM_PORTS", "0");
     plugInBoard();
     window = std::make_unique<FrmMain>();
     window->show();
