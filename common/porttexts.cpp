@@ -47,11 +47,13 @@ QString closeButton()
     return QStringLiteral("閉じる");
 }
 
-QString portTarget(const QString &target, bool linked, bool present)
+QString portTarget(const QString &target, const QString &node, bool linked, bool present)
 {
     if (!linked)
         return target + QStringLiteral(" (既定)");
-    return present ? target : target + QStringLiteral(" (未接続)");
+    if (!present)
+        return target + QStringLiteral(" (未接続)");
+    return node == target ? target : QStringLiteral("%1 → %2").arg(target, node);
 }
 
 QString portNumber(int port, bool current)

@@ -107,9 +107,8 @@ void PortInventory::addPorts(QList<SerialDevice> &devices) const
 {
     for (const PortLink &link : portLinks()) {
         if (link.present) {
-            const QString node = canonicalOr(link.target);
             // The default ttyS of an unlinked number counts only when it is a known device.
-            SerialDevice *device = link.linked ? &nodeEntry(devices, node, true) : findNode(devices, node);
+            SerialDevice *device = link.linked ? &nodeEntry(devices, link.node, true) : findNode(devices, link.node);
             if (device)
                 device->ports.append(link.port);
         } else if (link.linked) {
@@ -122,11 +121,12 @@ PortLink PortInventory::portLink(int port) const
 {
     const QFileInfo entry(QDir(m_sources.portDir).filePath(QStringLiteral("com%1").arg(port)));
     if (entry.isSymLink())
-        return {port, entry.symLinkTarget(), true, entry.exists()};
+        return {port, entry.symLinkTarget(), entry.canonicalFilePath(), true, entry.exists()};
     if (entry.exists())
-        return {port, entry.absoluteFilePath(), true, true};
+        return {port, entry.absoluteFilePath(), entry.canonicalFilePath(), true, true};
     const QString fallback = QStringLiteral("/dev/ttyS%1").arg(port - 1);
-    return {port, fallback, false, QFileInfo::exists(fallback) && hasUart(m_sources.ttyClassDir, fallback)};
+    const bool present = QFileInfo::exists(fallback) && hasUart(m_sources.ttyClassDir, fallback);
+    return {port, fallback, present ? canonicalOr(fallback) : QString(), false, present};
 }
 
 QList<PortLink> PortInventory::portLinks() const

@@ -27,6 +27,7 @@ struct PortLink
 {
     int port = 0;
     QString target;
+    QString node;        // the device the target resolves to, when present
     bool linked = false;
     bool present = false;
     bool operator==(const PortLink &) const = default;

@@ -25,6 +25,8 @@ QTreeWidget *createList(QWidget *parent, const char *name, const QStringList &he
     list->setRootIsDecorated(false);
     list->setHeaderLabels(headers);
     list->header()->setStretchLastSection(true);
+    // Stable names are long; the name column shows them whole.
+    list->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     return list;
 }
 
@@ -74,7 +76,7 @@ void PortAssignDialog::createControls()
     layout->addWidget(new QLabel(porttexts::devicesCaption(), this));
     layout->addWidget(lstDevices, 1);
     layout->addLayout(buttons);
-    resize(640, 560);
+    resize(760, 560);
 
     connect(lstPorts, &QTreeWidget::currentItemChanged, this, &PortAssignDialog::updateButtons);
     connect(lstDevices, &QTreeWidget::currentItemChanged, this, &PortAssignDialog::updateButtons);
@@ -104,7 +106,7 @@ void PortAssignDialog::fillPorts()
 {
     for (const PortLink &link : std::as_const(m_links)) {
         QTreeWidgetItem *row = lstPorts->topLevelItem(link.port - PortInventory::kFirstPort);
-        row->setText(1, porttexts::portTarget(link.target, link.linked, link.present));
+        row->setText(1, porttexts::portTarget(link.target, link.node, link.linked, link.present));
     }
 }
 

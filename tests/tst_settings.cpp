@@ -525,7 +525,7 @@ void TstSettings::failedOpenListsDevicesAndLeadsToTheirAssignment()
                           devices->visualItemRect(devices->topLevelItem(0)).center());
         QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("cmdAssign")), Qt::LeftButton);
         QCOMPARE(ports->topLevelItem(2)->text(0), QStringLiteral("3 (使用中)"));
-        QCOMPARE(ports->topLevelItem(2)->text(1), stable);
+        QCOMPARE(ports->topLevelItem(2)->text(1), stable + QStringLiteral(" → ") + m_fx.pty->slavePath());
         QCOMPARE(devices->topLevelItemCount(), 0);
         QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("cmdClose")), Qt::LeftButton);
     });
