@@ -201,10 +201,12 @@ void FrmMain::connectHandlers()
     m_hexSend = new HexSend(*MSCom, txtBinSnd, this, this);
     m_settings = new SettingsLauncher(*MSCom, m_portSettings, Label4, cmdComOpen, this, this);
     m_portAssign = new PortAssignLauncher(*MSCom, Label4, this, this);
+    Label4->setContextMenuPolicy(Qt::CustomContextMenu);
 
     connect(cmdComOpen, &QPushButton::clicked, this, &FrmMain::onComOpenClicked);
     connect(cmdXactConfig, &QPushButton::clicked, m_download, &ConfigDownload::run);
     connect(cmdSet, &QPushButton::clicked, m_settings, &SettingsLauncher::open);
+    connect(Label4, &QWidget::customContextMenuRequested, m_portAssign, &PortAssignLauncher::showMenu);
     connect(cmdAscSnd, &QPushButton::clicked, m_textSend, &TextSend::send);
     connect(cmdBinSnd, &QPushButton::clicked, m_hexSend, &HexSend::send);
     // Every click notification, the selected tab's included, and a change by keyboard.

@@ -11,6 +11,8 @@
 #include <QMenu>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -30,9 +32,7 @@ PortAssignLauncher::PortAssignLauncher(SerialChannel &channel, QLabel *portLabel
     , Label4(portLabel)
     , m_window(window)
 {
-    Label4->setContextMenuPolicy(Qt::CustomContextMenu);
     Label4->installEventFilter(this);
-    connect(Label4, &QWidget::customContextMenuRequested, this, &PortAssignLauncher::showMenu);
 }
 
 void PortAssignLauncher::open()
@@ -55,9 +55,11 @@ void PortAssignLauncher::tellOpenFailure()
 {
     const QString device = MSCom.devicePath();
     const QList<SerialDevice> devices = presentDevices();
-    // Devices elsewhere help only when this one is not there (or is a UART placeholder).
+    // Devices elsewhere help when this one is not there, is a UART placeholder,
+    // or does not answer; strerror, as QSerialPort reports it, in any locale.
     const bool missing = std::none_of(devices.begin(), devices.end(),
-                                      [&](const SerialDevice &found) { return found.node == device; });
+                                      [&](const SerialDevice &found) { return found.node == device; })
+                         || MSCom.errorString().contains(QString::fromLocal8Bit(std::strerror(EIO)));
     QStringList lines;
     for (const SerialDevice &found : missing ? devices : QList<SerialDevice>())
         lines.append(porttexts::deviceLine(found.name(), found.node, found.description));
