@@ -25,6 +25,8 @@ namespace {
 
 const QString kWarning = QStringLiteral("警告");
 const QString kCommError = QStringLiteral("通信エラー");
+// More would push OK off a small screen; the dialog lists them all.
+constexpr qsizetype kMaxDeviceLines = 4;
 
 } // namespace
 
@@ -48,7 +50,8 @@ Message cannotOpenPort(const QString &device, const QString &reason, const QStri
 {
     Message message = cannotOpenPort(device, reason);
     if (!deviceLines.isEmpty())
-        message.prompt += QStringLiteral("\n\n接続されているデバイス:\n") + deviceLines.mid(0, 4).join(QLatin1Char('\n'));
+        message.prompt += QStringLiteral("\n\n接続されているデバイス:\n")
+                          + deviceLines.mid(0, kMaxDeviceLines).join(QLatin1Char('\n'));
     if (offerAssignment)
         message.action = porttexts::menuItem();
     return message;
@@ -56,12 +59,14 @@ Message cannotOpenPort(const QString &device, const QString &reason, const QStri
 
 Message cannotAssignPort(int port, const QString &target, const QString &reason)
 {
-    return {QStringLiteral("ポートを割り当てできません\nCOM%1 → %2\n%3").arg(port).arg(target, reason), kWarning};
+    return {QStringLiteral("ポートを割り当てできません\nCOM%1 → %2\n%3").arg(port).arg(target, reason),
+            kWarning};
 }
 
 Message cannotReleasePort(int port, const QString &reason)
 {
-    return {QStringLiteral("ポートの割り当てを解除できません\nCOM%1\n%2").arg(port).arg(reason), kWarning};
+    return {QStringLiteral("ポートの割り当てを解除できません\nCOM%1\n%2").arg(port).arg(reason),
+            kWarning};
 }
 
 Message portDisconnected()
