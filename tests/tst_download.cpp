@@ -1,6 +1,6 @@
 #include "app/frmmain.h"
 #include "download/blockstreamer.h"
-#include "download/transferprogress.h"
+#include "app/transferprogress.h"
 #include "serial/serialchannel.h"
 #include "settings/frmcfg.h"
 #include "windowfixture.h"
