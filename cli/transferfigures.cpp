@@ -1,7 +1,5 @@
 #include "cli/transferfigures.h"
 
-#include <QLocale>
-
 #include <array>
 #include <cmath>
 
@@ -31,14 +29,15 @@ QString clock(qint64 seconds)
 
 QString terminalLine(qint64 sent, qint64 total, double seconds)
 {
-    const QLocale c = QLocale::c();
     const double rate = seconds > 0 ? sent / seconds : 0;
     const QString left = rate > 0 ? clock(qint64(std::ceil((total - sent) / rate))) : QStringLiteral("-:--");
     const int percent = total > 0 ? int(sent * 100 / total) : 100;
     return QStringLiteral("%1 / %2 bytes  %3%  %4 B/s  %5 left")
-        .arg(c.toString(sent), c.toString(total))
+        .arg(sent)
+        .arg(total)
         .arg(percent, 3)
-        .arg(c.toString(qint64(rate)), left);
+        .arg(qint64(rate))
+        .arg(left);
 }
 
 QString plainLine(int tenths, qint64 sent, qint64 total)

@@ -9,7 +9,7 @@
 // functions of the figures, so that they are tested without a line.
 namespace transferfigures {
 
-// "  409,600 / 900,000 bytes   45%   11,520 B/s   0:43 left" for a terminal.
+// "409600 / 900000 bytes   45%  11520 B/s  0:43 left" for a terminal.
 QString terminalLine(qint64 sent, qint64 total, double seconds);
 // "40% (409600 of 900000 bytes)": one per tenth when not on a terminal.
 QString plainLine(int tenths, qint64 sent, qint64 total);
