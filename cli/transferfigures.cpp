@@ -6,19 +6,27 @@
 namespace transferfigures {
 namespace {
 
-constexpr std::array<std::uint32_t, 256> makeCrcTable()
+// Eight tables, so that eight bytes take eight lookups and no loop-carried
+// shift per byte ("slicing by 8"): the CRC must keep up with an unpaced line.
+using CrcTables = std::array<std::array<std::uint32_t, 256>, 8>;
+
+constexpr CrcTables makeCrcTables()
 {
-    std::array<std::uint32_t, 256> table{};
+    CrcTables tables{};
     for (std::uint32_t i = 0; i < 256; ++i) {
         std::uint32_t value = i;
         for (int bit = 0; bit < 8; ++bit)
             value = (value & 1) ? (value >> 1) ^ 0xEDB88320u : value >> 1;
-        table[i] = value;
+        tables[0][i] = value;
     }
-    return table;
+    for (std::size_t t = 1; t < tables.size(); ++t) {
+        for (std::size_t i = 0; i < 256; ++i)
+            tables[t][i] = (tables[t - 1][i] >> 8) ^ tables[0][tables[t - 1][i] & 0xFF];
+    }
+    return tables;
 }
 
-constexpr std::array<std::uint32_t, 256> kCrcTable = makeCrcTable();
+constexpr CrcTables kCrc = makeCrcTables();
 
 QString clock(qint64 seconds)
 {
@@ -64,8 +72,15 @@ QString summary(qint64 bytes, int blocks, double seconds, std::uint32_t crc)
 std::uint32_t crc32(QByteArrayView bytes, std::uint32_t previous)
 {
     std::uint32_t crc = ~previous;
-    for (const char byte : bytes)
-        crc = kCrcTable[(crc ^ std::uint8_t(byte)) & 0xFF] ^ (crc >> 8);
+    const auto *data = reinterpret_cast<const std::uint8_t *>(bytes.data());
+    qsizetype left = bytes.size();
+    for (; left >= 8; left -= 8, data += 8) {
+        const std::uint32_t low = crc ^ (data[0] | data[1] << 8 | data[2] << 16 | std::uint32_t(data[3]) << 24);
+        crc = kCrc[7][low & 0xFF] ^ kCrc[6][(low >> 8) & 0xFF] ^ kCrc[5][(low >> 16) & 0xFF] ^ kCrc[4][low >> 24]
+              ^ kCrc[3][data[4]] ^ kCrc[2][data[5]] ^ kCrc[1][data[6]] ^ kCrc[0][data[7]];
+    }
+    for (; left > 0; --left, ++data)
+        crc = kCrc[0][(crc ^ *data) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }
 
