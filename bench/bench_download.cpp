@@ -138,30 +138,6 @@ private:
     Clock::time_point m_started;
 };
 
-// A writer that keeps the UI thread free as the program must: non-blocking
-// writes whenever the event loop reports room, nothing else.
-double eventLoopWriterSeconds(const QTemporaryDir &dir, qint64 payload)
-{
-    PtyPair pty(dir.path(), 9);
-    PtyReader reader(pty.masterFd(), 0, false);
-    const int fd = openRawSlave(pty, O_NONBLOCK);
-    const QByteArray chunk(32 * 1024, 'x');
-    qint64 left = payload;
-    QEventLoop loop;
-    QSocketNotifier room(fd, QSocketNotifier::Write);
-    QObject::connect(&room, &QSocketNotifier::activated, &loop, [&] {
-        const ssize_t written = ::write(fd, chunk.constData(), size_t(qMin<qint64>(left, chunk.size())));
-        left -= qMax<ssize_t>(0, written);
-        if (left == 0 || (written < 0 && errno != EAGAIN && errno != EINTR))
-            loop.quit();
-    });
-    const Clock::time_point start = Clock::now();
-    loop.exec();
-    reader.waitFor(payload);
-    ::close(fd);
-    return secondsBetween(start, reader.lastByteAt());
-}
-
 void benchPaced(Bench &bench, const QTemporaryDir &dir, qint64 payload, bool withPeer)
 {
     const double ideal = double(payload) / kLineRate;
@@ -191,7 +167,7 @@ void benchUnpaced(Bench &bench, const QTemporaryDir &dir, qint64 payload, int ro
         best = qMax(best, payload / secondsBetween(timing.started, timing.delivered) / 1e6);
         for (const qsizetype chunkSize : {4096, 65536})
             ceiling = qMax(ceiling, payload / bareWriterSeconds(dir.path(), payload, 0, chunkSize) / 1e6);
-        eventLoop = qMax(eventLoop, payload / eventLoopWriterSeconds(dir, payload) / 1e6);
+        eventLoop = qMax(eventLoop, payload / eventLoopWriterSeconds(dir.path(), payload) / 1e6);
     }
     const qint64 peakKiB = statusKiB("VmHWM:");
     QFile::remove(path);

@@ -24,11 +24,11 @@ void ProgressShow::show(qint64 sent)
         m_drawn = true;
         return;
     }
-    const int tenths = transferfigures::tenthsReached(sent, m_total);
-    // Each tenth once, the last only with the summary's certainty.
-    while (m_mode == Mode::Plain && m_tenthsShown < tenths && m_tenthsShown < 9) {
-        ++m_tenthsShown;
-        commandline::printError(transferfigures::plainLine(m_tenthsShown, sent, m_total));
+    // A line each time another tenth is reached; the last comes with the summary.
+    const int tenths = qMin(9, transferfigures::tenthsReached(sent, m_total));
+    if (m_mode == Mode::Plain && tenths > m_tenthsShown) {
+        m_tenthsShown = tenths;
+        commandline::printError(transferfigures::plainLine(tenths, sent, m_total));
     }
 }
 
