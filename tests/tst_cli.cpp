@@ -73,6 +73,8 @@ private slots:
     void stopsOnSigintAndDiscardsTheRest();
     void waitsForTheExpectedText();
     void sendsTextInCp932AndHexBytes();
+    void monitorsUntilTheTextAndLogsWhatItShows_data();
+    void monitorsUntilTheTextAndLogsWhatItShows();
 
 private:
     QString makeFile(const QByteArray &bytes, const QString &name = QStringLiteral("config.bit"));
@@ -331,6 +333,36 @@ void TstCli::sendsTextInCp932AndHexBytes()
     QCOMPARE(finish(), 0);
     QVERIFY(m_reader->waitFor(9));
     QCOMPARE(m_reader->received(), QByteArray("\xB1\x8A\xBF?\r\n\x11\x02\xFF"));
+}
+
+void TstCli::monitorsUntilTheTextAndLogsWhatItShows_data()
+{
+    QTest::addColumn<bool>("hex");
+    QTest::addColumn<QByteArray>("shown");
+
+    QTest::newRow("text, CP932 to UTF-8") << false << QByteArray("\xEF\xBD\xB1 OK");
+    QTest::newRow("hex groups") << true << QByteArray("B1 20 4F 4B ");
+}
+
+void TstCli::monitorsUntilTheTextAndLogsWhatItShows()
+{
+    QFETCH(bool, hex);
+    QFETCH(QByteArray, shown);
+    const QString log = m_dir->filePath(QStringLiteral("board.txt"));
+    QStringList arguments{QStringLiteral("monitor"), QStringLiteral("--until"), QStringLiteral("OK"),
+                          QStringLiteral("--log"), log};
+    if (hex)
+        arguments << QStringLiteral("--hex");
+    start(arguments);
+    // The port opens some time after the start; what came before it is not the monitor's.
+    while (!m_process->waitForFinished(200))
+        QVERIFY(m_pty->write("\xB1 OK"));
+    QCOMPARE(finish(), 0);
+    const QByteArray output = m_process->readAllStandardOutput();
+    QVERIFY2(output.startsWith(shown), output.constData());
+    QFile file(log);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), output);
 }
 
 QTEST_GUILESS_MAIN(TstCli)
