@@ -158,6 +158,11 @@ int transfer(SerialChannel &channel, const Options &options)
 {
     DownloadEngine engine(channel);
     const std::optional<BlockPlan> plan = engine.plan(options.path, std::uint8_t(options.drop));
+    // The file was checked, but may have grown since.
+    if (!plan) {
+        printError(climessages::fileTooLarge(options.path));
+        return exitstatus::kFile;
+    }
     InterruptWatch interrupt;
     QObject::connect(&interrupt, &InterruptWatch::interrupted, &engine, &DownloadEngine::cancel);
     ProgressShow progress(plan->payload, options.quiet);
