@@ -2,7 +2,7 @@
 
 #include "common/messagebox.h"
 #include "common/twips.h"
-#include "download/configdownload.h"
+#include "app/configdownload.h"
 #include "receive/receivemonitor.h"
 #include "receive/receiveview.h"
 #include "serial/serialchannel.h"
@@ -25,6 +25,7 @@ namespace {
 
 const QString kCaptionOpen = QStringLiteral("COM オープン");
 const QString kCaptionClose = QStringLiteral("COM クローズ");
+const QString kCaptionClosedBySet = QStringLiteral("COMオープン");
 
 constexpr QSize kClientSize{twips(7935), twips(6135)};
 constexpr QPoint kWindowPosition{twips(1000), twips(1000)};
@@ -195,11 +196,11 @@ void FrmMain::placeTabStrip()
 
 void FrmMain::connectHandlers()
 {
-    m_download = new ConfigDownload(*MSCom, m_portSettings, cmdComOpen, this, this);
+    m_download = new ConfigDownload(*MSCom, m_portSettings, this, this);
     m_receive = new ReceiveMonitor(*MSCom, TabStrip1, rtxtAscRcv, this, this);
     m_textSend = new TextSend(*MSCom, txtAscSnd, chkCrLf, this, this);
     m_hexSend = new HexSend(*MSCom, txtBinSnd, this, this);
-    m_settings = new SettingsLauncher(*MSCom, m_portSettings, Label4, cmdComOpen, this, this);
+    m_settings = new SettingsLauncher(*MSCom, m_portSettings, Label4, this, this);
     m_portAssign = new PortAssignLauncher(*MSCom, Label4, this, this);
     Label4->setContextMenuPolicy(Qt::CustomContextMenu);
 
@@ -214,6 +215,8 @@ void FrmMain::connectHandlers()
     connect(TabStrip1, &QTabBar::currentChanged, m_receive, &ReceiveMonitor::onTabClicked);
     connect(MSCom, &SerialChannel::onComm, m_receive, &ReceiveMonitor::onComm);
     connect(MSCom, &SerialChannel::disconnected, this, &FrmMain::onPortDisconnected);
+    connect(MSCom, &SerialChannel::portOpenChanged, this, &FrmMain::updateComOpenCaption);
+    connect(m_settings, &SettingsLauncher::portClosedBySet, this, &FrmMain::onPortClosedBySet);
 }
 
 void FrmMain::updatePortLabel()
@@ -224,16 +227,30 @@ void FrmMain::updatePortLabel()
 void FrmMain::onComOpenClicked()
 {
     const bool opening = !MSCom->portOpen();
+    m_closedBySet = false;
     MSCom->setPortOpen(opening);
-    cmdComOpen->setText(MSCom->portOpen() ? kCaptionClose : kCaptionOpen);
+    updateComOpenCaption();
     updatePortLabel();
     if (opening && !MSCom->portOpen())
         m_portAssign->tellOpenFailure();
 }
 
+// The one writer of the caption: it follows the channel's open state.
+void FrmMain::updateComOpenCaption()
+{
+    if (MSCom->portOpen())
+        m_closedBySet = false;
+    cmdComOpen->setText(MSCom->portOpen() ? kCaptionClose : m_closedBySet ? kCaptionClosedBySet : kCaptionOpen);
+}
+
+void FrmMain::onPortClosedBySet()
+{
+    m_closedBySet = true;
+    updateComOpenCaption();
+}
+
 void FrmMain::onPortDisconnected()
 {
-    cmdComOpen->setText(kCaptionOpen);
     // A download under way tells the operator itself, as its own failure.
     if (!m_download->isTransferring())
         showMessage(this, messages::portDisconnected());

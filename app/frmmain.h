@@ -50,9 +50,13 @@ private:
 
     void onComOpenClicked();
     void onPortDisconnected();
+    void onPortClosedBySet();
+    void updateComOpenCaption();
 
     SerialChannel *MSCom = nullptr;
     PortSettings m_portSettings;
+    // The settings dialog's Set closed the port: its caption has no blank.
+    bool m_closedBySet = false;
 
     QPushButton *cmdComOpen = nullptr;
     QPushButton *cmdXactConfig = nullptr;

@@ -7,6 +7,7 @@
 //   bench_download --quick   16 KiB paced, 64 MiB unpaced
 
 #include "app/frmmain.h"
+#include "barewriter.h"
 #include "modalanswerer.h"
 #include "ptypair.h"
 #include "serial/serialchannel.h"
@@ -137,62 +138,6 @@ private:
     Clock::time_point m_started;
 };
 
-int openRawSlave(const PtyPair &pty, int flags)
-{
-    const int fd = ::open(QFile::encodeName(pty.slavePath()).constData(), O_WRONLY | O_NOCTTY | flags);
-    termios raw{};
-    ::tcgetattr(fd, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(fd, TCSANOW, &raw);
-    return fd;
-}
-
-// The same kind of line without the program: a raw blocking writer into the
-// same reader. Small writes beat large ones into a pseudo-terminal, so the
-// unpaced ceiling is the better of two write sizes.
-double bareWriterSeconds(const QTemporaryDir &dir, qint64 payload, qint64 rate, qsizetype chunkSize = 4096)
-{
-    PtyPair pty(dir.path(), 9);
-    PtyReader reader(pty.masterFd(), rate, false);
-    const int fd = openRawSlave(pty, 0);
-    const QByteArray chunk(chunkSize, 'x');
-    const Clock::time_point start = Clock::now();
-    for (qint64 left = payload; left > 0;) {
-        const ssize_t written = ::write(fd, chunk.constData(), size_t(qMin<qint64>(left, chunk.size())));
-        if (written > 0)
-            left -= written;
-        else if (errno != EINTR)
-            break;
-    }
-    reader.waitFor(payload, std::chrono::milliseconds(payload * 2000 / kLineRate + 10000));
-    ::close(fd);
-    return secondsBetween(start, reader.lastByteAt());
-}
-
-// A writer that keeps the UI thread free as the program must: non-blocking
-// writes whenever the event loop reports room, nothing else.
-double eventLoopWriterSeconds(const QTemporaryDir &dir, qint64 payload)
-{
-    PtyPair pty(dir.path(), 9);
-    PtyReader reader(pty.masterFd(), 0, false);
-    const int fd = openRawSlave(pty, O_NONBLOCK);
-    const QByteArray chunk(32 * 1024, 'x');
-    qint64 left = payload;
-    QEventLoop loop;
-    QSocketNotifier room(fd, QSocketNotifier::Write);
-    QObject::connect(&room, &QSocketNotifier::activated, &loop, [&] {
-        const ssize_t written = ::write(fd, chunk.constData(), size_t(qMin<qint64>(left, chunk.size())));
-        left -= qMax<ssize_t>(0, written);
-        if (left == 0 || (written < 0 && errno != EAGAIN && errno != EINTR))
-            loop.quit();
-    });
-    const Clock::time_point start = Clock::now();
-    loop.exec();
-    reader.waitFor(payload);
-    ::close(fd);
-    return secondsBetween(start, reader.lastByteAt());
-}
-
 void benchPaced(Bench &bench, const QTemporaryDir &dir, qint64 payload, bool withPeer)
 {
     const double ideal = double(payload) / kLineRate;
@@ -202,7 +147,7 @@ void benchPaced(Bench &bench, const QTemporaryDir &dir, qint64 payload, bool wit
     const QString name = QStringLiteral("paced %1").arg(sizeName(payload));
     QString against = QStringLiteral("target <= 1.01");
     if (withPeer)
-        against += QStringLiteral(", bare writer %1").arg(bareWriterSeconds(dir, payload, kLineRate) / ideal, 0, 'f', 3);
+        against += QStringLiteral(", bare writer %1").arg(bareWriterSeconds(dir.path(), payload, kLineRate) / ideal, 0, 'f', 3);
     printRow(name + QStringLiteral(": last byte read / ideal"),
              secondsBetween(timing.started, timing.delivered) / ideal, "ratio", against);
     printRow(name + QStringLiteral(": final reset done / ideal"),
@@ -221,8 +166,8 @@ void benchUnpaced(Bench &bench, const QTemporaryDir &dir, qint64 payload, int ro
         const Timing timing = bench.download(path, payload, 0);
         best = qMax(best, payload / secondsBetween(timing.started, timing.delivered) / 1e6);
         for (const qsizetype chunkSize : {4096, 65536})
-            ceiling = qMax(ceiling, payload / bareWriterSeconds(dir, payload, 0, chunkSize) / 1e6);
-        eventLoop = qMax(eventLoop, payload / eventLoopWriterSeconds(dir, payload) / 1e6);
+            ceiling = qMax(ceiling, payload / bareWriterSeconds(dir.path(), payload, 0, chunkSize) / 1e6);
+        eventLoop = qMax(eventLoop, payload / eventLoopWriterSeconds(dir.path(), payload) / 1e6);
     }
     const qint64 peakKiB = statusKiB("VmHWM:");
     QFile::remove(path);

@@ -1,9 +1,7 @@
 #include "download/blockstreamer.h"
 
-#include "common/messagebox.h"
 #include "serial/serialchannel.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <chrono>
@@ -13,14 +11,6 @@ namespace {
 // The kernel's share of the queue drains without a signal; look this often.
 constexpr std::chrono::milliseconds kPollInterval{5};
 constexpr std::chrono::milliseconds kRefreshInterval{100};
-
-QString readFailure(const QFile &file)
-{
-    const QString reason = file.error() != QFileDevice::NoError
-                               ? file.errorString()
-                               : QStringLiteral("ファイルが途中で終わっています");
-    return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file.fileName()), reason);
-}
 
 } // namespace
 
@@ -66,7 +56,7 @@ void BlockStreamer::feed()
     if (m_finished)
         return;
     if (!MSCom.portOpen())
-        return finish(Outcome::Failed, messages::portDisconnected().prompt);
+        return finish(Outcome::Failed, Failure::PortGone);
     // Every block is taken whole, but only while the queue has room for it:
     // a file of any size then costs no more memory than the bound.
     qint64 room = kQueueBound - MSCom.outBufferCount();
@@ -85,7 +75,8 @@ bool BlockStreamer::sendBlock(qint32 size)
     // One buffer for every block: output() copies what it takes.
     m_block.resize(size);
     if (m_file.read(m_block.data(), size) != size) {
-        finish(Outcome::Failed, readFailure(m_file));
+        finish(Outcome::Failed, Failure::FileRead,
+               m_file.error() != QFileDevice::NoError ? m_file.errorString() : QString());
         return false;
     }
     MSCom.output(m_block);
@@ -94,11 +85,12 @@ bool BlockStreamer::sendBlock(qint32 size)
     return true;
 }
 
-void BlockStreamer::finish(Outcome outcome, const QString &failure)
+void BlockStreamer::finish(Outcome outcome, Failure failure, const QString &detail)
 {
     m_finished = true;
     m_outcome = outcome;
     m_failure = failure;
+    m_failureDetail = detail;
     m_loop.quit();
 }
 
@@ -106,3 +98,7 @@ void BlockStreamer::reportProgress()
 {
     emit progressed(bytesSent());
 }
+
+// Kept out of the library's shared moc unit, so that a program without
+// widgets can link this class alone.
+#include "moc_blockstreamer.cpp"

@@ -21,6 +21,7 @@ class BlockStreamer : public QObject
 
 public:
     enum class Outcome { Sent, Cancelled, Failed };
+    enum class Failure { None, FileRead, PortGone };
 
     // Bytes the channel and the kernel may hold before output waits for room.
     static constexpr qint64 kQueueBound = 64 * 1024;
@@ -30,7 +31,9 @@ public:
     // Returns once every block has left the program, or on cancel or failure.
     Outcome run();
     void cancel();
-    QString failure() const { return m_failure; }
+    Failure failure() const { return m_failure; }
+    // The file's own error text; empty when the file merely ended early.
+    QString failureDetail() const { return m_failureDetail; }
     // Bytes handed to output minus those still waiting in the queues.
     qint64 bytesSent() const;
 
@@ -40,7 +43,7 @@ signals:
 private:
     void feed();
     [[nodiscard]] bool sendBlock(qint32 size);
-    void finish(Outcome outcome, const QString &failure = {});
+    void finish(Outcome outcome, Failure failure = Failure::None, const QString &detail = {});
     void reportProgress();
 
     SerialChannel &MSCom;
@@ -51,7 +54,8 @@ private:
     qint64 m_handedOver = 0;
     bool m_finished = false;
     Outcome m_outcome = Outcome::Sent;
-    QString m_failure;
+    Failure m_failure = Failure::None;
+    QString m_failureDetail;
     QEventLoop m_loop;
     QTimer m_poll;
     QTimer m_refresh;

@@ -71,6 +71,8 @@ SerialChannel::SerialChannel(QObject *parent)
 
 SerialChannel::~SerialChannel()
 {
+    // Those who listen may be half destroyed already, as the window is.
+    blockSignals(true);
     if (portOpen())
         closePort();
 }
@@ -82,7 +84,7 @@ void SerialChannel::setCommPort(int port)
 
 QString SerialChannel::devicePath() const
 {
-    return portlocator::devicePathForPort(m_commPort);
+    return m_devicePath.isEmpty() ? portlocator::devicePathForPort(m_commPort) : m_devicePath;
 }
 
 bool SerialChannel::setSettings(const QString &settings)
@@ -148,6 +150,7 @@ bool SerialChannel::openPort()
     ::tcflush(int(m_port->handle()), TCIFLUSH);
     m_decoder.reset();
     m_lineCounters = readLineErrorCounters(int(m_port->handle()));
+    emit portOpenChanged(true);
     return true;
 }
 
@@ -163,6 +166,7 @@ void SerialChannel::closeWithoutDrain()
     m_decoder.reset();
     m_lineCounters.reset();
     m_pendingEvents.clear();
+    emit portOpenChanged(false);
 }
 
 void SerialChannel::drainOutput()
@@ -347,3 +351,7 @@ void SerialChannel::closeVanished()
     closeWithoutDrain();
     emit disconnected();
 }
+
+// Kept out of the library's shared moc unit, so that a program without
+// widgets can link this class alone.
+#include "moc_serialchannel.cpp"

@@ -31,6 +31,8 @@ public:
     int commPort() const { return m_commPort; }
     void setCommPort(int port);
     QString devicePath() const;
+    // A device path that stands in for the port number's (the command line's --port /dev/...).
+    void setDevicePath(const QString &device) { m_devicePath = device; }
 
     QString settings() const { return m_settings; }
     [[nodiscard]] bool setSettings(const QString &settings);
@@ -71,6 +73,8 @@ public:
 
 signals:
     void onComm();
+    // The port opened or closed, whoever asked and however it happened.
+    void portOpenChanged(bool open);
     // The device went away while open; the channel has closed itself.
     void disconnected();
     // Every output() call, with the bytes it took.
@@ -107,4 +111,5 @@ private:
     InputMode m_inputMode = InputMode::Text;
     int m_commEvent = 0;
     QString m_errorString;
+    QString m_devicePath;
 };

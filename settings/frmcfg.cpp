@@ -68,13 +68,11 @@ bool inRange(std::optional<std::int32_t> value, int lowest, int highest)
 
 } // namespace
 
-FrmCfg::FrmCfg(SerialChannel &channel, PortSettings &settings, QLabel *portLabel, QPushButton *comOpen,
-               QWidget *parent)
+FrmCfg::FrmCfg(SerialChannel &channel, PortSettings &settings, QLabel *portLabel, QWidget *parent)
     : QDialog(parent)
     , MSCom(channel)
     , m_settings(settings)
     , Label4(portLabel)
-    , cmdComOpen(comOpen)
 {
     setObjectName(QStringLiteral("frmCfg"));
     setWindowTitle(QStringLiteral("設定変更"));
@@ -124,8 +122,7 @@ void FrmCfg::closePort()
     if (!MSCom.portOpen())
         return;
     MSCom.setPortOpen(false);
-    // Without the blank that the main window's own toggle writes.
-    cmdComOpen->setText(QStringLiteral("COMオープン"));
+    emit portClosedBySet();
 }
 
 void FrmCfg::onSetClicked()

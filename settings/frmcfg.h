@@ -14,13 +14,16 @@ class FrmCfg : public QDialog
     Q_OBJECT
 
 public:
-    FrmCfg(SerialChannel &MSCom, PortSettings &settings, QLabel *Label4, QPushButton *cmdComOpen,
-           QWidget *parent);
+    FrmCfg(SerialChannel &MSCom, PortSettings &settings, QLabel *Label4, QWidget *parent);
 
     QString portText() const;
     QString byteText() const;
     // Set once a close from the window frame has thrown the dialog away.
     bool isDiscarded() const { return m_discarded; }
+
+signals:
+    // Set closed the open port; the main window's caption tells it its own way.
+    void portClosedBySet();
 
 public slots:
     void reject() override;
@@ -40,7 +43,6 @@ private:
     SerialChannel &MSCom;
     PortSettings &m_settings;
     QLabel *Label4;
-    QPushButton *cmdComOpen;
     bool m_discarded = false;
 
     QLabel *Label1 = nullptr;

@@ -6,21 +6,22 @@
 
 #include <cstdint>
 
-SettingsLauncher::SettingsLauncher(SerialChannel &channel, PortSettings &settings, QLabel *portLabel,
-                                   QPushButton *comOpen, QWidget *window, QObject *parent)
+SettingsLauncher::SettingsLauncher(SerialChannel &channel, PortSettings &settings, QLabel *portLabel, QWidget *window,
+                                   QObject *parent)
     : QObject(parent)
     , MSCom(channel)
     , m_settings(settings)
     , Label4(portLabel)
-    , cmdComOpen(comOpen)
     , m_window(window)
 {
 }
 
 void SettingsLauncher::open()
 {
-    if (!frmCfg)
-        frmCfg = new FrmCfg(MSCom, m_settings, Label4, cmdComOpen, m_window);
+    if (!frmCfg) {
+        frmCfg = new FrmCfg(MSCom, m_settings, Label4, m_window);
+        connect(frmCfg, &FrmCfg::portClosedBySet, this, &SettingsLauncher::portClosedBySet);
+    }
     // Whenever the dialog opens its fields hold bytes: the first texts, texts
     // Set accepted, or what Cancel wrote back. Anything else keeps the value.
     m_settings.nPort = readInteger<std::uint8_t>(frmCfg->portText()).value_or(m_settings.nPort);

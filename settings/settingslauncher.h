@@ -6,7 +6,6 @@
 struct PortSettings;
 class FrmCfg;
 class QLabel;
-class QPushButton;
 class QWidget;
 class SerialChannel;
 
@@ -16,16 +15,18 @@ class SettingsLauncher : public QObject
     Q_OBJECT
 
 public:
-    SettingsLauncher(SerialChannel &MSCom, PortSettings &settings, QLabel *Label4, QPushButton *cmdComOpen,
-                     QWidget *window, QObject *parent = nullptr);
+    SettingsLauncher(SerialChannel &MSCom, PortSettings &settings, QLabel *Label4, QWidget *window,
+                     QObject *parent = nullptr);
 
     void open();
+
+signals:
+    void portClosedBySet();
 
 private:
     SerialChannel &MSCom;
     PortSettings &m_settings;
     QLabel *Label4;
-    QPushButton *cmdComOpen;
     QWidget *m_window;
     QPointer<FrmCfg> frmCfg;
 };

@@ -1,6 +1,6 @@
 #include "app/frmmain.h"
 #include "download/blockstreamer.h"
-#include "download/transferprogress.h"
+#include "app/transferprogress.h"
 #include "serial/serialchannel.h"
 #include "settings/frmcfg.h"
 #include "windowfixture.h"
@@ -76,6 +76,7 @@ private slots:
     void failedReopenShowsThePortClosed_data();
     void failedReopenShowsThePortClosed();
     void deliversEveryByteToAReaderSlowerThanTheProgram();
+    void showsTheFileHeaderAboveTheCounts();
 
 private:
     QString makeFile(qint64 size, const QString &name = QStringLiteral("config.bit"));
@@ -572,6 +573,33 @@ void TstDownload::deliversEveryByteToAReaderSlowerThanTheProgram()
     QTest::qWait(200);
     QCOMPARE(slow.count(), payload);
     QCOMPARE(slow.received(), patternBytes(payload));
+}
+
+// A .bit file's header is one line above the counts, and the file still goes out whole.
+void TstDownload::showsTheFileHeaderAboveTheCounts()
+{
+    QByteArray header = QByteArray::fromHex("00090ff00ff00ff00ff0000001");
+    for (const auto &[tag, text] : {std::pair{'a', "blinky;UserID=0X1"}, std::pair{'b', "7a35t"},
+                                    std::pair{'c', "2024/01/02"}, std::pair{'d', "03:04:05"}}) {
+        header += tag + QByteArray(1, '\0') + char(qstrlen(text) + 1) + QByteArray(text) + '\0';
+    }
+    const QByteArray data = QByteArray(4, '\xFF') + QByteArray::fromHex("AA995566") + patternBytes(200 * 1024);
+    const QByteArray file = header + 'e' + QByteArray::fromHex("0003") + QByteArray::fromHex("2008") + data;
+    const QString path = m_fx.dir->filePath(QStringLiteral("blinky.bit"));
+    QFile out(path);
+    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
+    out.close();
+    QString shown;
+    m_fx.reader.reset(); // the line fills up and holds the dialog open
+    m_onProgress = [&](QProgressDialog *progress) {
+        shown = progress->labelText();
+        m_fx.reader = std::make_unique<PtyReader>(m_fx.pty->masterFd());
+    };
+    openPort();
+    download(path);
+
+    QVERIFY2(shown.startsWith(QStringLiteral("blinky / 7a35t / 2024/01/02 03:04:05\n送信済み ")), qPrintable(shown));
+    QCOMPARE(handedOver(), file.first(file.size() - 14));
 }
 
 QTEST_MAIN(TstDownload)

@@ -1,9 +1,10 @@
-#include "download/configdownload.h"
+#include "app/configdownload.h"
 
 #include "common/portsettings.h"
 #include "download/blockplan.h"
-#include "download/blockstreamer.h"
-#include "download/transferprogress.h"
+#include "download/bitheader.h"
+#include "download/downloadengine.h"
+#include "app/transferprogress.h"
 #include "serial/linesettings.h"
 #include "serial/serialchannel.h"
 
@@ -11,14 +12,9 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QPushButton>
-#include <QScopeGuard>
-
-#include <limits>
 
 namespace {
 
-const QString kCaptionOpen = QStringLiteral("COM オープン");
 // Description "バイナリ(*.bit)", pattern *.bit; the details are hidden so the
 // list shows the description alone.
 const QString kFilter = QStringLiteral("バイナリ(*.bit) (*.bit)");
@@ -39,14 +35,18 @@ void setJapaneseLabels(QFileDialog &dialog)
 
 } // namespace
 
-ConfigDownload::ConfigDownload(SerialChannel &channel, const PortSettings &settings, QPushButton *comOpen,
-                               QWidget *window, QObject *parent)
+ConfigDownload::ConfigDownload(SerialChannel &channel, const PortSettings &settings, QWidget *window, QObject *parent)
     : QObject(parent)
     , MSCom(channel)
     , m_settings(settings)
-    , cmdComOpen(comOpen)
     , m_window(window)
+    , m_engine(new DownloadEngine(channel, this))
 {
+}
+
+bool ConfigDownload::isTransferring() const
+{
+    return m_engine->isTransferring();
 }
 
 void ConfigDownload::run()
@@ -55,8 +55,8 @@ void ConfigDownload::run()
         showMessage(m_window, messages::portNotOpen());
         return;
     }
-    if (const std::optional<Message> failure = reopenPort()) {
-        showMessage(m_window, *failure);
+    if (!m_engine->reopenPort()) {
+        showMessage(m_window, failureMessage({}));
         return;
     }
     const QString path = choosePath();
@@ -65,28 +65,16 @@ void ConfigDownload::run()
         return;
     // Anything but a regular file has no length to go by (and a FIFO would
     // block the open).
-    const QFileInfo file(path);
-    if (!file.isFile())
+    if (!QFileInfo(path).isFile())
         return;
-    // The counts are 32-bit; a longer file would wrap around instead of failing.
-    if (file.size() > std::numeric_limits<qint32>::max()) {
-        showMessage(m_window, messages::downloadFailed(
-                                  fileFailure(path, QStringLiteral("2 GiB 以上のファイルは送信できません"))));
+    const std::optional<BlockPlan> plan = m_engine->plan(path, m_settings.nByte);
+    if (!plan) {
+        showMessage(m_window, failureMessage(path));
         return;
     }
-    const BlockPlan plan = planBlocks(qint32(file.size()), m_settings.nByte);
     showMessage(m_window, messages::pressInit());
-    if (const std::optional<Message> failure = transfer(path, plan))
+    if (const std::optional<Message> failure = transfer(path, *plan))
         showMessage(m_window, *failure);
-}
-
-std::optional<Message> ConfigDownload::reopenPort()
-{
-    MSCom.setPortOpen(false);
-    if (MSCom.setPortOpen(true))
-        return std::nullopt;
-    cmdComOpen->setText(kCaptionOpen);
-    return messages::cannotOpenPort(MSCom.devicePath(), MSCom.errorString());
 }
 
 QString ConfigDownload::choosePath()
@@ -109,45 +97,33 @@ QString ConfigDownload::choosePath()
 
 std::optional<Message> ConfigDownload::transfer(const QString &path, const BlockPlan &plan)
 {
-    // Received data waits until the final reset discards it.
-    m_transferring = true;
-    MSCom.holdEvents(true);
-    const auto release = qScopeGuard([this] {
-        MSCom.holdEvents(false);
-        m_transferring = false;
-    });
     TransferProgress progress(plan.payload, lineBytesPerSecond(), m_window);
+    progress.setHeaderLine(headerLine(readBitHeaderOfFile(path)));
     progress.show();
-
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return messages::downloadFailed(fileFailure(path, file.errorString()));
-    BlockStreamer streamer(MSCom, file, plan);
-    connect(&progress, &QProgressDialog::canceled, &streamer, &BlockStreamer::cancel);
-    connect(&streamer, &BlockStreamer::progressed, &progress, &TransferProgress::showSent);
-    const BlockStreamer::Outcome outcome = streamer.run();
-    file.close();
-
-    if (outcome == BlockStreamer::Outcome::Failed) {
-        if (!MSCom.portOpen())
-            cmdComOpen->setText(kCaptionOpen);
-        return messages::downloadFailed(streamer.failure());
-    }
-    if (plan.remainder < 0)
-        return std::nullopt;
-    // Closing lets queued bytes go out; a cancelled transfer must not.
-    if (outcome == BlockStreamer::Outcome::Cancelled)
-        MSCom.setOutBufferCount(0);
-    return finalReset();
+    connect(&progress, &QProgressDialog::canceled, m_engine, &DownloadEngine::cancel);
+    connect(m_engine, &DownloadEngine::progressed, &progress, &TransferProgress::showSent);
+    if (m_engine->transfer(path, plan) == DownloadEngine::Outcome::Failed)
+        return failureMessage(path);
+    return std::nullopt;
 }
 
-std::optional<Message> ConfigDownload::finalReset()
+Message ConfigDownload::failureMessage(const QString &path) const
 {
-    if (std::optional<Message> failure = reopenPort())
-        return failure;
-    MSCom.setOutBufferCount(0);
-    MSCom.setInBufferCount(0);
-    return std::nullopt;
+    switch (m_engine->failure()) {
+    case DownloadEngine::Failure::Reopen:
+        return messages::cannotOpenPort(MSCom.devicePath(), m_engine->failureDetail());
+    case DownloadEngine::Failure::PortGone:
+        return messages::downloadFailed(messages::portDisconnected().prompt);
+    case DownloadEngine::Failure::FileTooLarge:
+        return messages::downloadFailed(fileFailure(path, QStringLiteral("2 GiB 以上のファイルは送信できません")));
+    case DownloadEngine::Failure::FileRead:
+        if (m_engine->failureDetail().isEmpty())
+            return messages::downloadFailed(fileFailure(path, QStringLiteral("ファイルが途中で終わっています")));
+        break;
+    default:
+        break;
+    }
+    return messages::downloadFailed(fileFailure(path, m_engine->failureDetail()));
 }
 
 qint64 ConfigDownload::lineBytesPerSecond() const

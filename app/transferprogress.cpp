@@ -1,4 +1,4 @@
-#include "download/transferprogress.h"
+#include "app/transferprogress.h"
 
 #include <QLocale>
 
@@ -21,9 +21,15 @@ TransferProgress::TransferProgress(qint64 total, qint64 bytesPerSecond, QWidget 
     setLabelText(progressText(0, m_total, m_bytesPerSecond));
 }
 
+void TransferProgress::setHeaderLine(const QString &line)
+{
+    m_headerLine = line.isEmpty() ? QString() : line + QLatin1Char('\n');
+    setLabelText(m_headerLine + labelText());
+}
+
 void TransferProgress::showSent(qint64 sent)
 {
-    setLabelText(progressText(sent, m_total, m_bytesPerSecond));
+    setLabelText(m_headerLine + progressText(sent, m_total, m_bytesPerSecond));
     // A modal dialog's setValue() runs the event loop once; keep it last.
     setValue(int(qBound<qint64>(0, sent, m_total)));
 }

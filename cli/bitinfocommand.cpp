@@ -1,0 +1,65 @@
+#include "cli/commands.h"
+
+#include "cli/commandline.h"
+#include "common/climessages.h"
+#include "download/bitheader.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+using namespace commandline;
+
+namespace {
+
+QJsonObject toJson(const BitHeader &header)
+{
+    return {{QStringLiteral("design"), header.design},   {QStringLiteral("userId"), header.userId},
+            {QStringLiteral("version"), header.version}, {QStringLiteral("part"), header.part},
+            {QStringLiteral("date"), header.date},       {QStringLiteral("time"), header.time},
+            {QStringLiteral("dataOffset"), header.dataOffset}, {QStringLiteral("dataLength"), header.dataLength}};
+}
+
+QString toText(const BitHeader &header)
+{
+    return QStringLiteral("design:  %1\nuser id: %2\nversion: %3\npart:    %4\ndate:    %5\ntime:    %6\n"
+                          "data:    %7 bytes from offset %8\n")
+        .arg(header.design, header.userId, header.version, header.part, header.date, header.time)
+        .arg(header.dataLength)
+        .arg(header.dataOffset);
+}
+
+} // namespace
+
+int runBitinfo(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print a JSON object."));
+    parser.addOption(json);
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The configuration file (.bit)."));
+    if (const std::optional<int> status = parse(parser, arguments, QStringLiteral("bitinfo [--json] FILE"),
+                                                QStringLiteral("Shows the bitstream header of a configuration file.")))
+        return *status;
+    if (parser.positionalArguments().size() != 1) {
+        printError(QStringLiteral("bitinfo takes one FILE"));
+        return exitstatus::kUsage;
+    }
+    const QString path = parser.positionalArguments().constFirst();
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+        printError(climessages::fileProblem(path, QFileInfo::exists(path) ? file.errorString() : QStringLiteral("no such file")));
+        return exitstatus::kFile;
+    }
+    const std::optional<BitHeader> header = readBitHeaderOfFile(path);
+    if (parser.isSet(json)) {
+        const QJsonObject object{{QStringLiteral("file"), path},
+                                 {QStringLiteral("size"), file.size()},
+                                 {QStringLiteral("header"), header ? QJsonValue(toJson(*header)) : QJsonValue()}};
+        printOut(QString::fromUtf8(QJsonDocument(object).toJson()));
+    } else {
+        printOut(header ? toText(*header) : climessages::noHeader() + QLatin1Char('\n'));
+    }
+    return exitstatus::kDone;
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QCommandLineOption>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class QCommandLineParser;
+class SerialChannel;
+
+// What tolvane-cli's exit status means; one cause each.
+namespace exitstatus {
+constexpr int kDone = 0;
+constexpr int kUsage = 2;
+constexpr int kPort = 3;
+constexpr int kFile = 4;
+constexpr int kInputOutput = 5;
+constexpr int kNoAnswer = 6;
+constexpr int kPartDiffers = 7;
+constexpr int kInterrupted = 130;
+} // namespace exitstatus
+
+// The pieces every subcommand shares: messages, options, the port.
+namespace commandline {
+
+extern const QString kExitStatusHelp;
+
+bool isTerminal(int fd);
+// "tolvane-cli: message" on standard error, one line, no control codes.
+void printError(const QString &message);
+// A line on standard output, UTF-8, flushed.
+void printOut(const QString &text);
+
+QCommandLineOption portOption();
+// Parses a subcommand's arguments (arguments[0] is its name). Nothing when
+// the command should go on; otherwise the exit status: 0 after --help,
+// kUsage after a mistake, which has been told.
+std::optional<int> parse(QCommandLineParser &parser, const QStringList &arguments, const QString &synopsis,
+                         const QString &description);
+// A number within first..last, or nothing (told as a usage mistake).
+std::optional<double> number(const QString &text, const QString &option, double first, double last);
+// --port: a port number as the window takes it (1..16), or a device path.
+std::optional<QString> portDevice(const QString &value);
+// Opens the port on the window's line setting; the exit status on failure.
+[[nodiscard]] int openPort(SerialChannel &channel, const QString &device);
+
+} // namespace commandline

@@ -1,0 +1,50 @@
+#include "cli/commands.h"
+
+#include "cli/commandline.h"
+#include "cli/consoletext.h"
+#include "common/climessages.h"
+#include "serial/cp932codec.h"
+#include "serial/serialchannel.h"
+
+#include <QCommandLineParser>
+
+using namespace commandline;
+
+int runSend(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption port = portOption();
+    const QCommandLineOption crlf(QStringLiteral("crlf"), QStringLiteral("Add CR LF after the text."));
+    const QCommandLineOption hex(QStringLiteral("hex"), QStringLiteral("TEXT is bytes in hex, e.g. \"11 22 33\"."));
+    parser.addOptions({port, crlf, hex});
+    parser.addPositionalArgument(QStringLiteral("TEXT"), QStringLiteral("Sent in CP932 (\"?\" for what it lacks)."));
+    if (const std::optional<int> status = parse(parser, arguments, QStringLiteral("send [options] TEXT"),
+                                                QStringLiteral("Sends a line of text, or bytes, to the board.")))
+        return *status;
+    const std::optional<QString> device = portDevice(parser.value(port));
+    if (!device)
+        return exitstatus::kUsage;
+    if (parser.positionalArguments().size() != 1) {
+        printError(QStringLiteral("send takes one TEXT"));
+        return exitstatus::kUsage;
+    }
+    const QString text = parser.positionalArguments().constFirst();
+    std::optional<QByteArray> bytes = parser.isSet(hex) ? consoletext::parseHexBytes(text) : encodeCp932(text);
+    if (!bytes) {
+        printError(QStringLiteral("--hex takes bytes as blank-separated hex digits, such as \"11 22 33\""));
+        return exitstatus::kUsage;
+    }
+    if (parser.isSet(crlf))
+        bytes->append("\r\n");
+    SerialChannel channel;
+    if (const int status = openPort(channel, *device))
+        return status;
+    channel.output(*bytes);
+    // Closing waits until every byte has left.
+    channel.setPortOpen(false);
+    if (!channel.errorString().isEmpty()) {
+        printError(climessages::deviceGone(*device));
+        return exitstatus::kInputOutput;
+    }
+    return exitstatus::kDone;
+}
