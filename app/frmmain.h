@@ -15,7 +15,9 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTabBar;
+class ReceiveActions;
 class ReceiveMonitor;
+class ReceiveRecorder;
 class ReceiveView;
 class SerialChannel;
 class SettingsLauncher;
@@ -49,6 +51,10 @@ private:
 
     void onComOpenClicked();
     void onPortDisconnected();
+    void connectRecording();
+    void onPortOpenChanged(bool open);
+    void onCommForRecording();
+    void onRecordingChanged(bool recording);
 
     SerialChannel *MSCom = nullptr;
     PortSettings m_portSettings;
@@ -76,4 +82,6 @@ private:
     TextSend *m_textSend = nullptr;
     HexSend *m_hexSend = nullptr;
     SettingsLauncher *m_settings = nullptr;
+    ReceiveRecorder *m_recorder = nullptr;
+    ReceiveActions *m_receiveActions = nullptr;
 };

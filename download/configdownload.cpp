@@ -112,9 +112,11 @@ std::optional<Message> ConfigDownload::transfer(const QString &path, const Block
     // Received data waits until the final reset discards it.
     m_transferring = true;
     MSCom.holdEvents(true);
+    emit transferStarted();
     const auto release = qScopeGuard([this] {
         MSCom.holdEvents(false);
         m_transferring = false;
+        emit transferFinished();
     });
     TransferProgress progress(plan.payload, lineBytesPerSecond(), m_window);
     progress.show();

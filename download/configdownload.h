@@ -28,6 +28,10 @@ public:
     // a failure meanwhile is told as the download's own.
     bool isTransferring() const { return m_transferring; }
 
+signals:
+    void transferStarted();
+    void transferFinished();
+
 private:
     [[nodiscard]] std::optional<Message> reopenPort();
     QString choosePath();

@@ -84,11 +84,19 @@ void RowPainter::paintRow(QPainter &painter, const RowLayout &layout, qint64 row
     painter.restore();
 }
 
+void RowPainter::markRow(QPainter &painter, const RowLayout &layout, qint64 row, qreal y, qint64 from, qint64 to,
+                         const QColor &colour) const
+{
+    const QRectF marked = selectionRect(layout, row, y, from, to);
+    if (!marked.isEmpty())
+        painter.fillRect(marked, colour);
+}
+
 void RowPainter::drawRuns(QPainter &painter, const QList<RowRun> &runs, qreal y, const QColor &text,
                           const QColor &dim) const
 {
     for (const RowRun &run : runs) {
-        painter.setPen(run.control ? dim : text);
+        painter.setPen(run.control || run.dim ? dim : text);
         const qreal x = xOf(run.column);
         if (run.control && m_drawPictures)
             drawPicture(painter, QRectF(x, y, run.width * m_cellWidth, m_lineHeight), run.text.front().unicode());

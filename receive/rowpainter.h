@@ -26,6 +26,10 @@ public:
     void paintRow(QPainter &painter, const RowLayout &layout, qint64 row, qreal y, qint64 selectionFrom,
                   qint64 selectionTo, const QPalette &palette) const;
 
+    // Fills the part of [from, to) in the row, under its text.
+    void markRow(QPainter &painter, const RowLayout &layout, qint64 row, qreal y, qint64 from, qint64 to,
+                 const QColor &colour) const;
+
 private:
     void drawRuns(QPainter &painter, const QList<RowRun> &runs, qreal y, const QColor &text,
                   const QColor &dim) const;

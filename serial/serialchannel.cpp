@@ -148,6 +148,7 @@ bool SerialChannel::openPort()
     ::tcflush(int(m_port->handle()), TCIFLUSH);
     m_decoder.reset();
     m_lineCounters = readLineErrorCounters(int(m_port->handle()));
+    emit portOpenChanged(true);
     return true;
 }
 
@@ -163,6 +164,7 @@ void SerialChannel::closeWithoutDrain()
     m_decoder.reset();
     m_lineCounters.reset();
     m_pendingEvents.clear();
+    emit portOpenChanged(false);
 }
 
 void SerialChannel::drainOutput()
@@ -243,6 +245,8 @@ void SerialChannel::output(const QByteArray &bytes)
 SerialChannel::Input SerialChannel::input()
 {
     QByteArray bytes = takeAllWaiting();
+    if (!bytes.isEmpty())
+        emit inputTaken(bytes);
     if (m_inputMode == InputMode::Binary)
         return bytes;
     return m_decoder.decode(bytes);
