@@ -132,12 +132,14 @@ void ReceiveView::syncLayout()
 void ReceiveView::setTimestamps(bool on)
 {
     m_stamps = on;
+    syncLayout();
     scheduleFrame();
 }
 
 void ReceiveView::setSixteenBytes(bool on)
 {
     m_sixteen = on;
+    syncLayout();
     scheduleFrame();
 }
 
