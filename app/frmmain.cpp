@@ -114,7 +114,13 @@ FrmMain::FrmMain(QWidget *parent)
     connectHandlers();
 }
 
-FrmMain::~FrmMain() = default;
+FrmMain::~FrmMain()
+{
+    // The channel closes its port and the recorder its file as they are
+    // deleted, after this window's own part is gone: nothing may reach it then.
+    MSCom->disconnect(this);
+    m_recorder->disconnect(this);
+}
 
 void FrmMain::createControls()
 {
