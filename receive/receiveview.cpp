@@ -1,6 +1,7 @@
 #include "receive/receiveview.h"
 
 #include "receive/receivesearch.h"
+#include "receive/showntext.h"
 
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -93,34 +94,13 @@ QString ReceiveView::selectedText() const
 
 QString ReceiveView::shownText(qint64 from, qint64 to) const
 {
-    if (!m_layout.isDecorated() || from >= to)
-        return m_store.text(from, to);
-    const bool hex = m_store.mode() == ReceiveStore::Mode::Hex;
-    QString text;
-    for (qint64 row = m_layout.rowOf(from); row < m_layout.rowCount() && m_layout.rowStart(row) < to; ++row) {
-        if (hex) {
-            text += m_layout.displayText(row) + u'\n';
-            continue;
-        }
-        const qint64 start = m_layout.rowStart(row);
-        if (start >= from && m_layout.startsLine(row))
-            text += m_layout.runs(row).constFirst().text;
-        text += m_store.text(qMax(from, start), qMin(to, m_layout.rowEnd(row)));
-    }
-    return text;
+    return showntext::between(m_layout, m_store, from, to);
 }
 
 bool ReceiveView::writeShown(QIODevice &out)
 {
-    constexpr qint64 kRowsPerBatch = 4096;
     syncLayout();
-    for (qint64 row = 0; row < m_layout.rowCount(); row += kRowsPerBatch) {
-        const qint64 end = row + kRowsPerBatch;
-        const qint64 to = end < m_layout.rowCount() ? m_layout.rowStart(end) : m_store.length();
-        if (out.write(shownText(m_layout.rowStart(row), to).toUtf8()) < 0)
-            return false;
-    }
-    return true;
+    return showntext::write(m_layout, m_store, out);
 }
 
 void ReceiveView::syncLayout()
@@ -307,23 +287,10 @@ void ReceiveView::paintEvent(QPaintEvent *)
     QPainter painter(viewport());
     const qint64 first = verticalScrollBar()->value();
     const qint64 end = qMin(m_layout.rowCount(), first + visibleRows() + 1);
-    markMatches(painter, first, end);
+    if (m_search)
+        m_painter.markMatches(painter, m_layout, m_store, *m_search, first, end);
     const qint64 from = qMin(m_anchor, m_cursor);
     const qint64 to = qMax(m_anchor, m_cursor);
     for (qint64 row = first; row < end; ++row)
         m_painter.paintRow(painter, m_layout, row, qreal((row - first) * m_painter.lineHeight()), from, to, palette());
-}
-
-void ReceiveView::markMatches(QPainter &painter, qint64 firstRow, qint64 endRow)
-{
-    if (!m_search || m_search->isEmpty() || firstRow >= endRow)
-        return;
-    const qint64 length = m_search->matchLength(m_store);
-    const qint64 to = m_layout.rowEnd(endRow - 1);
-    const QColor mark(255, 230, 120);
-    for (qint64 at = m_search->next(m_store, qMax<qint64>(0, m_layout.rowStart(firstRow) - length + 1));
-         at >= 0 && at < to; at = m_search->next(m_store, at + 1)) {
-        for (qint64 row = qMax(firstRow, m_layout.rowOf(at)); row < endRow && m_layout.rowStart(row) < at + length; ++row)
-            m_painter.markRow(painter, m_layout, row, qreal((row - firstRow) * m_painter.lineHeight()), at, at + length, mark);
-    }
 }

@@ -69,7 +69,6 @@ private:
     void applyFont();
     void fitColumns();
     qint64 positionAt(QPointF point);
-    void markMatches(QPainter &painter, qint64 firstRow, qint64 endRow);
     void syncLayout();
 
     ReceiveStore m_store;

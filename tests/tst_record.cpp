@@ -34,6 +34,7 @@ private slots:
     void showsTimesAndSixteenByteRows_data();
     void showsTimesAndSixteenByteRows();
     void findsTextAcrossBlocksAndBytesInHex();
+    void staysWhereTheOperatorScrolledWithoutAutoScroll();
     void aWheelOverTheTabsChangesNothing();
     void aTabClickForgetsAHeldLeadByte();
     void sendsALineLongerThan32767Characters();
@@ -254,6 +255,22 @@ void TstRecord::findsTextAcrossBlocksAndBytesInHex()
     QCOMPARE(find->findChild<QLabel *>(QStringLiteral("lblMatches"))->text(), QStringLiteral("3 件"));
     QTest::keyClick(find, Qt::Key_F3, Qt::ShiftModifier);
     QCOMPARE(m_view->selectedText(), QStringLiteral("0D 0A"));
+}
+
+void TstRecord::staysWhereTheOperatorScrolledWithoutAutoScroll()
+{
+    const QByteArray lines = QByteArray("line\r\n").repeated(100);
+    send(lines);
+    QScrollBar *bar = m_view->verticalScrollBar();
+    QTRY_VERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
+    chooseFromMenu(QStringLiteral("自動スクロール"));
+    bar->setValue(3);
+    const int before = bar->maximum();
+    send(lines);
+    QTRY_VERIFY(bar->maximum() > before);
+    QCOMPARE(bar->value(), 3);
+    chooseFromMenu(QStringLiteral("自動スクロール"));
+    QTRY_COMPARE(bar->value(), bar->maximum());
 }
 
 void TstRecord::aWheelOverTheTabsChangesNothing()
