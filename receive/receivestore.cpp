@@ -59,11 +59,13 @@ void ReceiveStore::clear()
 }
 
 // A piece gets a stamp when a line starts in it: after a break that ended
-// the text so far, or after a break of its own.
+// the text so far, or after a break of its own before its last character
+// (a break at its end starts a line in the next piece).
 void ReceiveStore::stampText(QStringView text, qint64 msecsSinceEpoch)
 {
     const bool afterBreak = m_text.isEmpty() || m_text.last() == u'\r' || m_text.last() == u'\n';
-    if (afterBreak || text.indexOf(u'\n') >= 0 || text.indexOf(u'\r') >= 0)
+    const QStringView inner = text.first(text.size() - 1);
+    if (afterBreak || inner.indexOf(u'\n') >= 0 || inner.indexOf(u'\r') >= 0)
         addStamp(m_text.size(), msecsSinceEpoch);
 }
 
