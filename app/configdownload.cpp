@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QFileDialog>
 #include <QFileInfo>
 
@@ -97,6 +98,8 @@ QString ConfigDownload::choosePath()
 
 std::optional<Message> ConfigDownload::transfer(const QString &path, const BlockPlan &plan)
 {
+    emit transferStarted();
+    const auto finish = qScopeGuard([this] { emit transferFinished(); });
     TransferProgress progress(plan.payload, lineBytesPerSecond(), m_window);
     progress.setHeaderLine(headerLine(readBitHeaderOfFile(path)));
     progress.show();

@@ -27,6 +27,10 @@ public:
     // a failure meanwhile is told as the download's own.
     bool isTransferring() const;
 
+signals:
+    void transferStarted();
+    void transferFinished();
+
 private:
     QString choosePath();
     std::optional<Message> transfer(const QString &path, const BlockPlan &plan);

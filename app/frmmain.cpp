@@ -1,10 +1,14 @@
 #include "app/frmmain.h"
 
+#include "app/wheelblocker.h"
 #include "common/messagebox.h"
 #include "common/twips.h"
 #include "app/configdownload.h"
+#include "receive/receiveactions.h"
 #include "receive/receivemonitor.h"
+#include "receive/receiverecorder.h"
 #include "receive/receiveview.h"
+#include "receive/recordlines.h"
 #include "serial/serialchannel.h"
 #include "settings/portassignlauncher.h"
 #include "settings/settingslauncher.h"
@@ -21,11 +25,15 @@
 #include <QPushButton>
 #include <QTabBar>
 
+#include <limits>
+
 namespace {
 
 const QString kCaptionOpen = QStringLiteral("COM オープン");
 const QString kCaptionClose = QStringLiteral("COM クローズ");
 const QString kCaptionClosedBySet = QStringLiteral("COMオープン");
+const QString kReceiveCaption = QStringLiteral("受信データ");
+const QString kRecordingCaption = QStringLiteral("受信データ ● 記録中");
 
 constexpr QSize kClientSize{twips(7935), twips(6135)};
 constexpr QPoint kWindowPosition{twips(1000), twips(1000)};
@@ -108,7 +116,13 @@ FrmMain::FrmMain(QWidget *parent)
     connectHandlers();
 }
 
-FrmMain::~FrmMain() = default;
+FrmMain::~FrmMain()
+{
+    // The channel closes its port and the recorder its file as they are
+    // deleted, after this window's own part is gone: nothing may reach it then.
+    MSCom->disconnect(this);
+    m_recorder->disconnect(this);
+}
 
 void FrmMain::createControls()
 {
@@ -130,6 +144,8 @@ void FrmMain::createSendArea()
     chkCrLf = createControl<QCheckBox>(this, "chkCrLf", QStringLiteral("改行コード付加"));
     txtAscSnd = createControl<QLineEdit>(this, "txtAscSnd");
     txtAscSnd->setFont(fixedPitchFont());
+    // QLineEdit stops at 32767 characters by default and cuts a longer paste without a word.
+    txtAscSnd->setMaxLength(std::numeric_limits<int>::max());
     cmdAscSnd = createControl<QPushButton>(this, "cmdAscSnd", QStringLiteral("送信"));
     for (int i = 0; i < int(txtBinSnd.size()); ++i) {
         txtBinSnd[i] = new HexByteBox(this);
@@ -146,12 +162,13 @@ void FrmMain::createReceiveArea()
     TabStrip1->setObjectName(QStringLiteral("TabStrip1"));
     TabStrip1->setExpanding(false);
     TabStrip1->setDrawBase(false);
+    TabStrip1->installEventFilter(new WheelBlocker(TabStrip1));
     // QTabBar is only the row of tabs; the strip's page is a panel below it,
     // placed once the tabs exist and the row's height is known.
     m_tabPage = new QGroupBox(this);
     m_tabPage->setObjectName(QStringLiteral("TabStrip1Page"));
 
-    Frame2 = createControl<QGroupBox>(this, "Frame2", QStringLiteral("受信データ"));
+    Frame2 = createControl<QGroupBox>(this, "Frame2", kReceiveCaption);
     rtxtAscRcv = new ReceiveView(this);
     rtxtAscRcv->setObjectName(QStringLiteral("rtxtAscRcv"));
     rtxtAscRcv->setGeometry(placementOf(rtxtAscRcv->objectName()));
@@ -213,10 +230,45 @@ void FrmMain::connectHandlers()
     // Every click notification, the selected tab's included, and a change by keyboard.
     connect(TabStrip1, &QTabBar::tabBarClicked, m_receive, &ReceiveMonitor::onTabClicked);
     connect(TabStrip1, &QTabBar::currentChanged, m_receive, &ReceiveMonitor::onTabClicked);
+    connectRecording();
     connect(MSCom, &SerialChannel::onComm, m_receive, &ReceiveMonitor::onComm);
     connect(MSCom, &SerialChannel::disconnected, this, &FrmMain::onPortDisconnected);
     connect(MSCom, &SerialChannel::portOpenChanged, this, &FrmMain::updateComOpenCaption);
     connect(m_settings, &SettingsLauncher::portClosedBySet, this, &FrmMain::onPortClosedBySet);
+}
+
+// Before the receive monitor's: a line error is in the recording before its box is shown.
+void FrmMain::connectRecording()
+{
+    m_recorder = new ReceiveRecorder(this);
+    m_receiveActions = new ReceiveActions(rtxtAscRcv, *m_recorder, this, this);
+    connect(MSCom, &SerialChannel::inputTaken, m_recorder, &ReceiveRecorder::addBytesNow);
+    connect(MSCom, &SerialChannel::portOpenChanged, this, &FrmMain::onPortOpenChanged);
+    connect(MSCom, &SerialChannel::onComm, this, &FrmMain::onCommForRecording);
+    connect(m_download, &ConfigDownload::transferStarted, m_recorder,
+            [this] { m_recorder->addMarkerNow(recordlines::downloadStarted()); });
+    connect(m_download, &ConfigDownload::transferFinished, m_recorder,
+            [this] { m_recorder->addMarkerNow(recordlines::downloadFinished()); });
+    connect(m_recorder, &ReceiveRecorder::recordingChanged, this, &FrmMain::onRecordingChanged);
+}
+
+void FrmMain::onPortOpenChanged(bool open)
+{
+    const int port = MSCom->commPort();
+    const QString device = MSCom->devicePath();
+    m_recorder->addMarkerNow(open ? recordlines::portOpened(port, device) : recordlines::portClosed(port, device));
+}
+
+void FrmMain::onCommForRecording()
+{
+    // Codes up to 7 are data and modem events; the rest are line errors.
+    if (MSCom->commEvent() > 7)
+        m_recorder->addMarkerNow(messages::lineEvent(MSCom->commEvent()).prompt);
+}
+
+void FrmMain::onRecordingChanged(bool recording)
+{
+    Frame2->setTitle(recording ? kRecordingCaption : kReceiveCaption);
 }
 
 void FrmMain::updatePortLabel()
@@ -251,6 +303,7 @@ void FrmMain::onPortClosedBySet()
 
 void FrmMain::onPortDisconnected()
 {
+    m_recorder->addMarkerNow(recordlines::deviceLost());
     // A download under way tells the operator itself, as its own failure.
     if (!m_download->isTransferring())
         showMessage(this, messages::portDisconnected());

@@ -16,7 +16,9 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTabBar;
+class ReceiveActions;
 class ReceiveMonitor;
+class ReceiveRecorder;
 class ReceiveView;
 class SerialChannel;
 class SettingsLauncher;
@@ -52,6 +54,10 @@ private:
     void onPortDisconnected();
     void onPortClosedBySet();
     void updateComOpenCaption();
+    void connectRecording();
+    void onPortOpenChanged(bool open);
+    void onCommForRecording();
+    void onRecordingChanged(bool recording);
 
     SerialChannel *MSCom = nullptr;
     PortSettings m_portSettings;
@@ -82,4 +88,6 @@ private:
     HexSend *m_hexSend = nullptr;
     SettingsLauncher *m_settings = nullptr;
     PortAssignLauncher *m_portAssign = nullptr;
+    ReceiveRecorder *m_recorder = nullptr;
+    ReceiveActions *m_receiveActions = nullptr;
 };

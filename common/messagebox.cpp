@@ -110,4 +110,19 @@ Message countOutOfRange()
     return {QStringLiteral("バイト数 範囲外"), kWarning};
 }
 
+Message cannotRecord(const QString &path, const QString &reason)
+{
+    return {QStringLiteral("記録を開始できません\n%1\n%2").arg(path, reason), kWarning, Message::Icon::Exclamation};
+}
+
+Message recordingStopped(const QString &path, const QString &reason)
+{
+    return {QStringLiteral("記録を停止しました\n%1\n%2").arg(path, reason), kWarning, Message::Icon::Exclamation};
+}
+
+Message cannotSave(const QString &path, const QString &reason)
+{
+    return {QStringLiteral("保存できません\n%1\n%2").arg(path, reason), kWarning, Message::Icon::Exclamation};
+}
+
 } // namespace messages

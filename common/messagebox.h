@@ -39,5 +39,8 @@ Message pressInit();
 Message downloadFailed(const QString &reason);
 Message portOutOfRange();
 Message countOutOfRange();
+Message cannotRecord(const QString &path, const QString &reason);
+Message recordingStopped(const QString &path, const QString &reason);
+Message cannotSave(const QString &path, const QString &reason);
 
 } // namespace messages

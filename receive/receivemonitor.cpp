@@ -37,8 +37,12 @@ void ReceiveMonitor::onComm()
 
 void ReceiveMonitor::onTabClicked(int index)
 {
-    if (index >= 0)
-        rtxtAscRcv->clear();
+    if (index < 0)
+        return;
+    rtxtAscRcv->clear();
+    // A lead byte held back belongs to what the box showed before: the new
+    // mode starts afresh, and text two clicks later does not begin with it.
+    MSCom.resetTextDecoder();
 }
 
 void ReceiveMonitor::receiveText()

@@ -4,12 +4,19 @@
 
 #include <QByteArray>
 
+namespace {
+
+// A pause this long or longer starts a new row in hex mode with timestamps.
+constexpr qint64 kHexPauseMs = 100;
+
+} // namespace
+
 qint64 ReceiveStore::length() const
 {
     return m_mode == Mode::Hex ? m_bytes.size() * hexgroups::kGroupWidth : m_text.size();
 }
 
-void ReceiveStore::appendText(QStringView text)
+void ReceiveStore::appendText(QStringView text, qint64 msecsSinceEpoch)
 {
     if (text.isEmpty())
         return;
@@ -19,16 +26,18 @@ void ReceiveStore::appendText(QStringView text)
         m_mode = Mode::Text;
         ++m_generation;
     }
+    stampText(text, msecsSinceEpoch);
     m_text.append(reinterpret_cast<const char16_t *>(text.utf16()), text.size());
 }
 
-void ReceiveStore::appendBytes(QByteArrayView bytes)
+void ReceiveStore::appendBytes(QByteArrayView bytes, qint64 msecsSinceEpoch)
 {
     if (bytes.isEmpty())
         return;
     if (m_mode == Mode::Text && !isEmpty()) {
         // The box holds text already: the groups become part of that text.
         const QString groups = hexgroups::format(bytes);
+        stampText(groups, msecsSinceEpoch);
         m_text.append(reinterpret_cast<const char16_t *>(groups.utf16()), groups.size());
         return;
     }
@@ -36,6 +45,7 @@ void ReceiveStore::appendBytes(QByteArrayView bytes)
         m_mode = Mode::Hex;
         ++m_generation;
     }
+    stampBytes(msecsSinceEpoch);
     m_bytes.append(bytes.data(), bytes.size());
 }
 
@@ -43,7 +53,49 @@ void ReceiveStore::clear()
 {
     m_text.clear();
     m_bytes.clear();
+    m_stampPositions.clear();
+    m_stampOffsets.clear();
     ++m_generation;
+}
+
+// A piece gets a stamp when a line starts in it: after a break that ended
+// the text so far, or after a break of its own before its last character
+// (a break at its end starts a line in the next piece).
+void ReceiveStore::stampText(QStringView text, qint64 msecsSinceEpoch)
+{
+    const bool afterBreak = m_text.isEmpty() || m_text.last() == u'\r' || m_text.last() == u'\n';
+    const QStringView inner = text.first(text.size() - 1);
+    if (afterBreak || inner.indexOf(u'\n') >= 0 || inner.indexOf(u'\r') >= 0)
+        addStamp(m_text.size(), msecsSinceEpoch);
+}
+
+void ReceiveStore::stampBytes(qint64 msecsSinceEpoch)
+{
+    if (m_bytes.isEmpty() || msecsSinceEpoch - m_lastPieceTime >= kHexPauseMs)
+        addStamp(m_bytes.size(), msecsSinceEpoch);
+    m_lastPieceTime = msecsSinceEpoch;
+}
+
+void ReceiveStore::addStamp(qint64 position, qint64 msecsSinceEpoch)
+{
+    if (m_stampPositions.isEmpty())
+        m_stampBase = msecsSinceEpoch;
+    m_stampPositions.append(position);
+    m_stampOffsets.append(quint32(qBound<qint64>(0, msecsSinceEpoch - m_stampBase, 0xFFFFFFFF)));
+}
+
+qint64 ReceiveStore::stampIndexOf(qint64 position) const
+{
+    qint64 low = 0;
+    qint64 high = m_stampPositions.size();
+    while (low < high) {
+        const qint64 mid = (low + high) / 2;
+        if (m_stampPositions.at(mid) <= position)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    return low - 1;
 }
 
 QString ReceiveStore::text(qint64 from, qint64 to) const
@@ -82,6 +134,8 @@ void ReceiveStore::convertToText()
     const QString shown = hexText(0, length());
     m_bytes.clear();
     m_text.clear();
+    m_stampPositions.clear();
+    m_stampOffsets.clear();
     m_text.append(reinterpret_cast<const char16_t *>(shown.utf16()), shown.size());
     m_mode = Mode::Text;
     ++m_generation;

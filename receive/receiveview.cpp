@@ -1,7 +1,11 @@
 #include "receive/receiveview.h"
 
+#include "receive/receivesearch.h"
+#include "receive/showntext.h"
+
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDateTime>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
@@ -52,13 +56,13 @@ ReceiveView::ReceiveView(QWidget *parent)
 
 void ReceiveView::appendText(QStringView text)
 {
-    m_store.appendText(text);
+    m_store.appendText(text, QDateTime::currentMSecsSinceEpoch());
     scheduleFrame();
 }
 
 void ReceiveView::appendBytes(QByteArrayView bytes)
 {
-    m_store.appendBytes(bytes);
+    m_store.appendBytes(bytes, QDateTime::currentMSecsSinceEpoch());
     scheduleFrame();
 }
 
@@ -67,7 +71,7 @@ void ReceiveView::clear()
     m_store.clear();
     m_anchor = m_cursor = 0;
     // The rows of the old text go now rather than at the next frame, so that they are returned too.
-    m_layout.sync();
+    syncLayout();
     returnFreedMemory();
     scheduleFrame();
 }
@@ -85,7 +89,68 @@ int ReceiveView::visibleRows() const
 
 QString ReceiveView::selectedText() const
 {
-    return m_store.text(qMin(m_anchor, m_cursor), qMax(m_anchor, m_cursor));
+    return shownText(qMin(m_anchor, m_cursor), qMax(m_anchor, m_cursor));
+}
+
+QString ReceiveView::shownText(qint64 from, qint64 to) const
+{
+    return showntext::between(m_layout, m_store, from, to);
+}
+
+bool ReceiveView::writeShown(QIODevice &out)
+{
+    syncLayout();
+    return showntext::write(m_layout, m_store, out);
+}
+
+void ReceiveView::syncLayout()
+{
+    m_layout.setDecorations(m_stamps, m_sixteen);
+    m_layout.sync();
+}
+
+void ReceiveView::setTimestamps(bool on)
+{
+    m_stamps = on;
+    syncLayout();
+    scheduleFrame();
+}
+
+void ReceiveView::setSixteenBytes(bool on)
+{
+    m_sixteen = on;
+    syncLayout();
+    scheduleFrame();
+}
+
+void ReceiveView::setAutoScroll(bool on)
+{
+    m_autoScroll = on;
+    if (on)
+        moveCaretToEnd();
+}
+
+void ReceiveView::holdView(bool held)
+{
+    m_held = held;
+}
+
+void ReceiveView::setSearch(const ReceiveSearch *search)
+{
+    m_search = search;
+    viewport()->update();
+}
+
+void ReceiveView::selectMatch(qint64 from, qint64 to)
+{
+    syncLayout();
+    m_anchor = from;
+    m_cursor = to;
+    QScrollBar *bar = verticalScrollBar();
+    const qint64 row = m_layout.rowOf(from);
+    if (row < bar->value() || row >= bar->value() + visibleRows())
+        bar->setValue(int(qMax<qint64>(0, row - visibleRows() / 2)));
+    viewport()->update();
 }
 
 void ReceiveView::selectAll()
@@ -112,12 +177,12 @@ void ReceiveView::scheduleFrame()
 void ReceiveView::showFrame()
 {
     m_sinceFrame.restart();
-    m_layout.sync();
+    syncLayout();
     QScrollBar *bar = verticalScrollBar();
     const qint64 last = qMax<qint64>(0, m_layout.rowCount() - visibleRows());
     bar->setRange(0, int(qMin<qint64>(last, std::numeric_limits<int>::max())));
     bar->setPageStep(visibleRows());
-    if (m_followEnd)
+    if (m_followEnd && m_autoScroll && !m_held)
         bar->setValue(bar->maximum());
     m_followEnd = false;
     viewport()->update();
@@ -156,7 +221,7 @@ void ReceiveView::scrollContentsBy(int, int)
 
 qint64 ReceiveView::positionAt(QPointF point)
 {
-    m_layout.sync();
+    syncLayout();
     const qint64 row = verticalScrollBar()->value() + qint64(std::floor(point.y() / m_painter.lineHeight()));
     if (row < 0)
         return 0;
@@ -208,16 +273,22 @@ void ReceiveView::contextMenuEvent(QContextMenuEvent *event)
     QAction *selectAllAction = menu.addAction(QStringLiteral("すべて選択(&A)"), this, &ReceiveView::selectAll);
     selectAllAction->setShortcut(QKeySequence::SelectAll);
     selectAllAction->setEnabled(!m_store.isEmpty());
+    if (!m_menuActions.isEmpty()) {
+        menu.addSeparator();
+        menu.addActions(m_menuActions);
+    }
     menu.exec(event->globalPos());
 }
 
 void ReceiveView::paintEvent(QPaintEvent *)
 {
     // Rows are read from the store: lay out first, in case it was emptied since the last frame.
-    m_layout.sync();
+    syncLayout();
     QPainter painter(viewport());
     const qint64 first = verticalScrollBar()->value();
     const qint64 end = qMin(m_layout.rowCount(), first + visibleRows() + 1);
+    if (m_search)
+        m_painter.markMatches(painter, m_layout, m_store, *m_search, first, end);
     const qint64 from = qMin(m_anchor, m_cursor);
     const qint64 to = qMax(m_anchor, m_cursor);
     for (qint64 row = first; row < end; ++row)

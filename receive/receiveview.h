@@ -13,6 +13,9 @@
 // out again as it grows and falls behind the line; this one keeps the text
 // in an append-only store, draws only the rows in view, and repaints at
 // most once a frame however often data arrives.
+class QIODevice;
+class ReceiveSearch;
+
 class ReceiveView : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -32,6 +35,23 @@ public:
     QString selectedText() const;
     void selectAll();
     void copy() const;
+    // The text as shown, times and offsets included, of whole rows where
+    // rows carry them; the box's own text otherwise.
+    QString shownText(qint64 from, qint64 to) const;
+    // Everything shown, as UTF-8, a batch of rows at a time.
+    [[nodiscard]] bool writeShown(QIODevice &out);
+
+    // Display options, all off but following the end at start.
+    void setTimestamps(bool on);
+    void setSixteenBytes(bool on);
+    void setAutoScroll(bool on);
+    // While held, new data never moves the view (the find window is open).
+    void holdView(bool held);
+    // Added to the context menu after copy and select all.
+    void setMenuActions(const QList<QAction *> &actions) { m_menuActions = actions; }
+    // Matches of the search are marked; the current one is selected and shown.
+    void setSearch(const ReceiveSearch *search);
+    void selectMatch(qint64 from, qint64 to);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -49,6 +69,7 @@ private:
     void applyFont();
     void fitColumns();
     qint64 positionAt(QPointF point);
+    void syncLayout();
 
     ReceiveStore m_store;
     RowLayout m_layout{m_store};
@@ -56,6 +77,12 @@ private:
     QTimer m_frameTimer;
     QElapsedTimer m_sinceFrame;
     bool m_followEnd = false;
+    bool m_autoScroll = true;
+    bool m_held = false;
+    bool m_stamps = false;
+    bool m_sixteen = false;
+    const ReceiveSearch *m_search = nullptr;
+    QList<QAction *> m_menuActions;
     qint64 m_anchor = 0;
     qint64 m_cursor = 0;
 };

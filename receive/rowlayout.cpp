@@ -3,6 +3,7 @@
 #include "receive/controlpictures.h"
 #include "receive/hexgroups.h"
 #include "receive/receivestore.h"
+#include "receive/recordlines.h"
 
 #include <cmath>
 #include <cstring>
@@ -61,6 +62,15 @@ void RowLayout::setColumns(int columns)
     m_stale = true;
 }
 
+void RowLayout::setDecorations(bool stamps, bool sixteen)
+{
+    if (stamps == m_stamps && sixteen == m_sixteen)
+        return;
+    m_stamps = stamps;
+    m_sixteen = sixteen;
+    m_stale = true;
+}
+
 void RowLayout::setCellMeasure(CellWidths::Measure measure)
 {
     m_cells.setMeasure(std::move(measure));
@@ -76,8 +86,11 @@ void RowLayout::sync()
 {
     if (m_stale || m_generation != m_store.generation())
         restart();
-    if (isHex())
+    if (isHex()) {
+        m_hexRows.setShape(m_columns, m_stamps, m_sixteen);
+        m_hexRows.sync();
         return;
+    }
     layOutText(m_laidOut, m_store.length());
     m_laidOut = m_store.length();
 }
@@ -87,7 +100,7 @@ void RowLayout::restart()
     m_stale = false;
     m_generation = m_store.generation();
     m_laidOut = 0;
-    m_column = 0;
+    m_column = lineStartColumn();
     m_afterCr = false;
     m_rowStarts.clear();
     m_rowStarts.append(0);
@@ -137,6 +150,7 @@ void RowLayout::placeOther(char16_t unit, qint64 position)
     m_afterCr = unit == u'\r';
     if (isLineBreak(unit)) {
         startRow(position + 1);
+        m_column = lineStartColumn();
         return;
     }
     if (unit == u'\t') {
@@ -169,32 +183,51 @@ int RowLayout::tabWidth(int column) const
     return qMax(1, qMin(kTabStop - column % kTabStop, m_columns - column));
 }
 
-qint64 RowLayout::groupsPerRow() const
+int RowLayout::lineStartColumn() const
 {
-    return qMax(1, m_columns / hexgroups::kGroupWidth);
+    return m_stamps ? qMin(recordlines::kStampColumns, m_columns - 1) : 0;
 }
 
 qint64 RowLayout::rowCount() const
 {
-    if (isHex()) {
-        const qint64 rows = (m_store.byteCount() + groupsPerRow() - 1) / groupsPerRow();
-        return qMax<qint64>(1, rows);
-    }
+    if (isHex())
+        return m_hexRows.rowCount();
     return m_rowStarts.size();
 }
 
 qint64 RowLayout::rowStart(qint64 row) const
 {
     if (isHex())
-        return row * groupsPerRow() * hexgroups::kGroupWidth;
+        return m_hexRows.firstByte(row) * hexgroups::kGroupWidth;
     return m_rowStarts.at(row);
 }
 
 qint64 RowLayout::rowEnd(qint64 row) const
 {
     if (isHex())
-        return qMin(rowStart(row + 1), m_store.length());
+        return qMin(m_hexRows.endByte(row) * hexgroups::kGroupWidth, m_store.length());
     return row + 1 < m_rowStarts.size() ? m_rowStarts.at(row + 1) : m_laidOut;
+}
+
+qint64 RowLayout::rowOf(qint64 position) const
+{
+    if (isHex())
+        return m_hexRows.rowOf(qMin(position, m_store.length() - 1) / hexgroups::kGroupWidth);
+    qint64 low = 0;
+    qint64 high = m_rowStarts.size();
+    while (low < high) {
+        const qint64 mid = (low + high) / 2;
+        if (m_rowStarts.at(mid) <= position)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    return qMax<qint64>(0, low - 1);
+}
+
+bool RowLayout::startsLine(qint64 row) const
+{
+    return !isHex() && (row == 0 || isLineBreak(m_store.charAt(rowStart(row) - 1)));
 }
 
 template<typename Visit>
@@ -202,7 +235,7 @@ qint64 RowLayout::walkRow(qint64 row, Visit visit) const
 {
     qint64 position = rowStart(row);
     const qint64 end = rowEnd(row);
-    int column = 0;
+    int column = startsLine(row) ? lineStartColumn() : 0;
     while (position < end) {
         for (const char16_t unit : m_store.textSpan(position, end - position)) {
             if (isLineBreak(unit))
@@ -219,18 +252,20 @@ qint64 RowLayout::walkRow(qint64 row, Visit visit) const
 
 QList<RowRun> RowLayout::runs(qint64 row) const
 {
-    if (isHex()) {
-        const qint64 start = rowStart(row);
-        const qint64 end = rowEnd(row);
-        return {RowRun{0, int(end - start), m_store.text(start, end), false}};
-    }
+    if (isHex())
+        return m_hexRows.runs(row);
     QList<RowRun> runs;
+    if (m_stamps && startsLine(row)) {
+        const qint64 stamp = m_store.stampIndexOf(rowStart(row));
+        if (stamp >= 0)
+            runs.append(RowRun{0, recordlines::kStampColumns, recordlines::shortStamp(m_store.stampTime(stamp)), false, true});
+    }
     walkRow(row, [&runs](const Step &step) {
         if (step.unit == u'\t')
             return true;
         const bool control = controlpictures::isControl(step.unit);
         const QChar shown(control ? controlpictures::pictureOf(step.unit) : step.unit);
-        if (isPlain(step.unit) && !runs.isEmpty() && isPlain(runs.last().text.back().unicode())
+        if (isPlain(step.unit) && !runs.isEmpty() && !runs.last().dim && isPlain(runs.last().text.back().unicode())
             && runs.last().column + runs.last().width == step.column) {
             runs.last().text.append(shown);
             runs.last().width += step.width;
@@ -245,7 +280,7 @@ QList<RowRun> RowLayout::runs(qint64 row) const
 qint64 RowLayout::positionAt(qint64 row, qreal column) const
 {
     if (isHex()) {
-        const qint64 offset = std::llround(qMax<qreal>(0, column));
+        const qint64 offset = std::llround(qMax<qreal>(0, column - m_hexRows.prefixColumns()));
         return qMin(rowStart(row) + offset, shownEnd(row));
     }
     qint64 found = -1;
@@ -262,8 +297,8 @@ qint64 RowLayout::positionAt(qint64 row, qreal column) const
 int RowLayout::columnOf(qint64 row, qint64 position) const
 {
     if (isHex())
-        return int(qBound(rowStart(row), position, rowEnd(row)) - rowStart(row));
-    int column = 0;
+        return m_hexRows.prefixColumns() + int(qBound(rowStart(row), position, rowEnd(row)) - rowStart(row));
+    int column = startsLine(row) ? lineStartColumn() : 0;
     walkRow(row, [&](const Step &step) {
         if (step.position >= position)
             return false;

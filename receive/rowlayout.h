@@ -2,6 +2,7 @@
 
 #include "receive/cellwidths.h"
 #include "receive/chunkedbuffer.h"
+#include "receive/hexrows.h"
 
 #include <QList>
 #include <QString>
@@ -16,6 +17,8 @@ struct RowRun
     int width = 0;
     QString text;
     bool control = false;
+    // Drawn dimmer: a time or an offset beside the data.
+    bool dim = false;
 };
 
 // Cuts the receive box's text into the rows it is drawn in. Text mode: CR LF,
@@ -31,6 +34,9 @@ public:
     int columns() const { return m_columns; }
     void setColumns(int columns);
     void setCellMeasure(CellWidths::Measure measure);
+    // Times before lines (text) or pause-started rows (hex); the 16-byte hex view.
+    void setDecorations(bool stamps, bool sixteen);
+    bool isDecorated() const { return m_stamps || (isHex() && m_hexRows.isDecorated()); }
 
     // Lays out whatever the store gained since the last call, or everything
     // again when the store was emptied or the width or the measure changed.
@@ -40,6 +46,10 @@ public:
     qint64 rowStart(qint64 row) const;
     // Where the next row starts; line break characters belong to their row.
     qint64 rowEnd(qint64 row) const;
+    // The row that holds a position.
+    qint64 rowOf(qint64 position) const;
+    // Whether the row starts a line (text mode), and so carries its time.
+    bool startsLine(qint64 row) const;
     QList<RowRun> runs(qint64 row) const;
     // The position nearest to a column, which may lie between two columns.
     qint64 positionAt(qint64 row, qreal column) const;
@@ -65,7 +75,7 @@ private:
     void startRow(qint64 position);
     int widthOf(char16_t unit, int column) const;
     int tabWidth(int column) const;
-    qint64 groupsPerRow() const;
+    int lineStartColumn() const;
     bool isHex() const;
     template<typename Visit>
     qint64 walkRow(qint64 row, Visit visit) const;
@@ -78,5 +88,8 @@ private:
     qint64 m_laidOut = 0;
     int m_column = 0;
     bool m_afterCr = false;
+    bool m_stamps = false;
+    bool m_sixteen = false;
     ChunkedBuffer<qint64> m_rowStarts;
+    HexRows m_hexRows{m_store};
 };

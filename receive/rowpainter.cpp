@@ -1,6 +1,7 @@
 #include "receive/rowpainter.h"
 
 #include "receive/controlpictures.h"
+#include "receive/receivesearch.h"
 #include "receive/rowlayout.h"
 
 #include <QFontMetricsF>
@@ -84,11 +85,29 @@ void RowPainter::paintRow(QPainter &painter, const RowLayout &layout, qint64 row
     painter.restore();
 }
 
+void RowPainter::markMatches(QPainter &painter, const RowLayout &layout, const ReceiveStore &store,
+                             const ReceiveSearch &search, qint64 firstRow, qint64 endRow) const
+{
+    if (search.isEmpty() || firstRow >= endRow)
+        return;
+    const qint64 length = search.matchLength(store);
+    const qint64 to = layout.rowEnd(endRow - 1);
+    const QColor mark(255, 230, 120);
+    for (qint64 at = search.next(store, qMax<qint64>(0, layout.rowStart(firstRow) - length + 1)); at >= 0 && at < to;
+         at = search.next(store, at + 1)) {
+        for (qint64 row = qMax(firstRow, layout.rowOf(at)); row < endRow && layout.rowStart(row) < at + length; ++row) {
+            const QRectF marked = selectionRect(layout, row, qreal((row - firstRow) * m_lineHeight), at, at + length);
+            if (!marked.isEmpty())
+                painter.fillRect(marked, mark);
+        }
+    }
+}
+
 void RowPainter::drawRuns(QPainter &painter, const QList<RowRun> &runs, qreal y, const QColor &text,
                           const QColor &dim) const
 {
     for (const RowRun &run : runs) {
-        painter.setPen(run.control ? dim : text);
+        painter.setPen(run.control || run.dim ? dim : text);
         const qreal x = xOf(run.column);
         if (run.control && m_drawPictures)
             drawPicture(painter, QRectF(x, y, run.width * m_cellWidth, m_lineHeight), run.text.front().unicode());

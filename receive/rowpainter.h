@@ -7,6 +7,8 @@
 
 class QPainter;
 class QPalette;
+class ReceiveSearch;
+class ReceiveStore;
 class RowLayout;
 struct RowRun;
 
@@ -25,6 +27,10 @@ public:
     // Draws the row, highlighting the part of [selectionFrom, selectionTo) in it.
     void paintRow(QPainter &painter, const RowLayout &layout, qint64 row, qreal y, qint64 selectionFrom,
                   qint64 selectionTo, const QPalette &palette) const;
+
+    // Marks the search's matches in rows [firstRow, endRow), under their text.
+    void markMatches(QPainter &painter, const RowLayout &layout, const ReceiveStore &store,
+                     const ReceiveSearch &search, qint64 firstRow, qint64 endRow) const;
 
 private:
     void drawRuns(QPainter &painter, const QList<RowRun> &runs, qreal y, const QColor &text,

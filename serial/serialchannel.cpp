@@ -247,6 +247,8 @@ void SerialChannel::output(const QByteArray &bytes)
 SerialChannel::Input SerialChannel::input()
 {
     QByteArray bytes = takeAllWaiting();
+    if (!bytes.isEmpty())
+        emit inputTaken(bytes);
     if (m_inputMode == InputMode::Binary)
         return bytes;
     return m_decoder.decode(bytes);

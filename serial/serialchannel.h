@@ -62,6 +62,8 @@ public:
     void output(const QString &text);
     void output(const QByteArray &bytes);
     Input input();
+    // The next text read starts without a byte held back from the last one.
+    void resetTextDecoder() { m_decoder.reset(); }
 
     // Raises OnComm with this code through the same queue as the port's own
     // events (line errors of drivers the kernel cannot count, and tests).
@@ -81,6 +83,8 @@ signals:
     void outputTaken(const QByteArray &bytes);
     // Some queued bytes went from the channel's queue to the kernel's.
     void bytesWritten(qint64 bytes);
+    // Every byte input() took from the port, before any decoding, in order.
+    void inputTaken(const QByteArray &bytes);
 
 private:
     void onReadyRead();

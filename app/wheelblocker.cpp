@@ -1,0 +1,10 @@
+#include "app/wheelblocker.h"
+
+#include <QEvent>
+
+bool WheelBlocker::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Wheel)
+        return true;
+    return QObject::eventFilter(watched, event);
+}

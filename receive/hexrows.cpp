@@ -1,0 +1,165 @@
+#include "receive/hexrows.h"
+
+#include "receive/hexgroups.h"
+#include "receive/receivestore.h"
+#include "receive/recordlines.h"
+#include "receive/rowlayout.h"
+
+namespace {
+
+constexpr int kOffsetColumns = 10;
+constexpr qint64 kSixteen = 16;
+
+// The bytes as characters, '.' for anything but printable ASCII.
+QString printable(const ReceiveStore &store, qint64 from, qint64 to)
+{
+    QString text;
+    text.reserve(to - from);
+    while (from < to) {
+        const std::span<const char> piece = store.byteSpan(from, to - from);
+        for (const char byte : piece)
+            text += byte >= 0x20 && byte < 0x7F ? QChar(byte) : QChar(u'.');
+        from += qint64(piece.size());
+    }
+    return text;
+}
+
+} // namespace
+
+HexRows::HexRows(const ReceiveStore &store)
+    : m_store(store)
+{
+}
+
+void HexRows::setShape(int columns, bool stamps, bool sixteen)
+{
+    if (columns == m_columns && stamps == m_stamps && sixteen == m_sixteen)
+        return;
+    m_columns = columns;
+    m_stamps = stamps;
+    m_sixteen = sixteen;
+    m_stale = true;
+}
+
+int HexRows::prefixColumns() const
+{
+    return (m_stamps ? recordlines::kStampColumns : 0) + (m_sixteen ? kOffsetColumns : 0);
+}
+
+qint64 HexRows::bytesPerRow() const
+{
+    if (m_sixteen)
+        return kSixteen;
+    return qMax(1, (m_columns - prefixColumns()) / hexgroups::kGroupWidth);
+}
+
+qint64 HexRows::segmentCount() const
+{
+    return m_stamps ? qMax<qint64>(1, m_store.stampCount()) : 1;
+}
+
+qint64 HexRows::segmentStart(qint64 segment) const
+{
+    return m_stamps && segment < m_store.stampCount() ? m_store.stampPosition(segment) : 0;
+}
+
+qint64 HexRows::segmentEnd(qint64 segment) const
+{
+    return segment + 1 < segmentCount() ? segmentStart(segment + 1) : m_store.byteCount();
+}
+
+qint64 HexRows::rowsIn(qint64 segment) const
+{
+    const qint64 length = segmentEnd(segment) - segmentStart(segment);
+    return qMax<qint64>(1, (length + bytesPerRow() - 1) / bytesPerRow());
+}
+
+void HexRows::sync()
+{
+    if (m_stale || m_generation != m_store.generation()) {
+        m_stale = false;
+        m_generation = m_store.generation();
+        m_firstRows.clear();
+    }
+    // Every segment but the last is complete: its rows are final.
+    for (qint64 segment = m_firstRows.size(); segment < segmentCount(); ++segment)
+        m_firstRows.append(segment == 0 ? 0 : m_firstRows.last() + rowsIn(segment - 1));
+}
+
+qint64 HexRows::rowCount() const
+{
+    if (m_firstRows.isEmpty())
+        return 1;
+    return m_firstRows.last() + rowsIn(m_firstRows.size() - 1);
+}
+
+qint64 HexRows::segmentOfRow(qint64 row) const
+{
+    qint64 low = 0;
+    qint64 high = m_firstRows.size();
+    while (low < high) {
+        const qint64 mid = (low + high) / 2;
+        if (m_firstRows.at(mid) <= row)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    return qMax<qint64>(0, low - 1);
+}
+
+qint64 HexRows::segmentOfByte(qint64 byte) const
+{
+    if (!m_stamps)
+        return 0;
+    return qBound<qint64>(0, m_store.stampIndexOf(byte), m_firstRows.size() - 1);
+}
+
+qint64 HexRows::firstByte(qint64 row) const
+{
+    if (m_firstRows.isEmpty())
+        return 0;
+    const qint64 segment = segmentOfRow(row);
+    return qMin(segmentEnd(segment), segmentStart(segment) + (row - m_firstRows.at(segment)) * bytesPerRow());
+}
+
+qint64 HexRows::endByte(qint64 row) const
+{
+    if (m_firstRows.isEmpty())
+        return 0;
+    const qint64 segment = segmentOfRow(row);
+    return qMin(segmentEnd(segment), firstByte(row) + bytesPerRow());
+}
+
+qint64 HexRows::rowOf(qint64 byte) const
+{
+    if (m_firstRows.isEmpty())
+        return 0;
+    const qint64 segment = segmentOfByte(byte);
+    return m_firstRows.at(segment) + (byte - segmentStart(segment)) / bytesPerRow();
+}
+
+QList<RowRun> HexRows::runs(qint64 row) const
+{
+    const qint64 first = firstByte(row);
+    const qint64 end = endByte(row);
+    QList<RowRun> runs;
+    int column = 0;
+    if (m_stamps) {
+        const qint64 stamp = m_store.stampIndexOf(first);
+        if (stamp >= 0 && m_store.stampPosition(stamp) == first)
+            runs.append(RowRun{0, recordlines::kStampColumns, recordlines::shortStamp(m_store.stampTime(stamp)), false, true});
+        column += recordlines::kStampColumns;
+    }
+    if (m_sixteen) {
+        runs.append(RowRun{column, kOffsetColumns, QStringLiteral("%1  ").arg(first, 8, 16, QLatin1Char('0')).toUpper(),
+                           false, true});
+        column += kOffsetColumns;
+    }
+    const qint64 from = first * hexgroups::kGroupWidth;
+    const qint64 to = end * hexgroups::kGroupWidth;
+    runs.append(RowRun{column, int(to - from), m_store.text(from, to), false, false});
+    if (m_sixteen && end > first)
+        runs.append(RowRun{column + int(kSixteen) * hexgroups::kGroupWidth + 1, int(end - first),
+                           printable(m_store, first, end), false, false});
+    return runs;
+}

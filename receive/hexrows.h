@@ -1,0 +1,49 @@
+#pragma once
+
+#include "receive/chunkedbuffer.h"
+
+#include <QList>
+
+class ReceiveStore;
+struct RowRun;
+
+// Cuts hex data into rows: the running dump fills each row with as many
+// groups as fit; the 16-byte view puts sixteen bytes a row after their
+// offset and before the same bytes as characters; with timestamps a pause
+// starts a new row that begins with the time. Rows are counted per pause,
+// never per byte.
+class HexRows
+{
+public:
+    explicit HexRows(const ReceiveStore &store);
+
+    void setShape(int columns, bool stamps, bool sixteen);
+    void sync();
+
+    qint64 rowCount() const;
+    qint64 firstByte(qint64 row) const;
+    qint64 endByte(qint64 row) const;
+    qint64 rowOf(qint64 byte) const;
+    // The columns before the first group: the time, the offset.
+    int prefixColumns() const;
+    bool isDecorated() const { return m_stamps || m_sixteen; }
+    QList<RowRun> runs(qint64 row) const;
+
+private:
+    qint64 bytesPerRow() const;
+    qint64 segmentCount() const;
+    qint64 segmentStart(qint64 segment) const;
+    qint64 segmentEnd(qint64 segment) const;
+    qint64 rowsIn(qint64 segment) const;
+    qint64 segmentOfRow(qint64 row) const;
+    qint64 segmentOfByte(qint64 byte) const;
+
+    const ReceiveStore &m_store;
+    int m_columns = 80;
+    bool m_stamps = false;
+    bool m_sixteen = false;
+    bool m_stale = true;
+    quint64 m_generation = 0;
+    // The first row of each segment between two pauses (one segment without timestamps).
+    ChunkedBuffer<qint64> m_firstRows;
+};

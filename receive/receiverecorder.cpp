@@ -1,0 +1,149 @@
+#include "receive/receiverecorder.h"
+
+#include <QDateTime>
+
+#include <chrono>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Data reaches the file within this time, or sooner once a batch fills up.
+constexpr std::chrono::milliseconds kFlushInterval{250};
+constexpr qsizetype kBatchBytes = 1 << 20;
+
+} // namespace
+
+ReceiveRecorder::ReceiveRecorder(QObject *parent)
+    : QObject(parent)
+{
+    m_flushTimer.setInterval(kFlushInterval);
+    connect(&m_flushTimer, &QTimer::timeout, this, &ReceiveRecorder::flush);
+}
+
+ReceiveRecorder::~ReceiveRecorder()
+{
+    stop();
+}
+
+bool ReceiveRecorder::start(const QString &path, Format format)
+{
+    stop();
+    m_file.setFileName(path);
+    // Unbuffered, so that a failing write is seen by the write that failed.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        m_errorString = m_file.errorString();
+        return false;
+    }
+    m_errorString.clear();
+    m_format = format;
+    m_pending.clear();
+    m_decoder.reset();
+    m_stamper = {};
+    m_closing = false;
+    m_writeFailed = false;
+    m_recording = true;
+    m_writer = std::thread(&ReceiveRecorder::writeBatches, this);
+    m_flushTimer.start();
+    emit recordingChanged(true);
+    return true;
+}
+
+void ReceiveRecorder::stop()
+{
+    if (!m_recording)
+        return;
+    flush();
+    finish();
+    if (m_writeFailed)
+        emit failed(m_errorString);
+}
+
+// Lets the thread write what is queued, then closes the file.
+void ReceiveRecorder::finish()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_closing = true;
+    }
+    m_wake.notify_one();
+    m_writer.join();
+    m_flushTimer.stop();
+    m_pending.clear();
+    if (m_writeFailed)
+        m_errorString = m_file.errorString();
+    m_file.close();
+    m_recording = false;
+    emit recordingChanged(false);
+}
+
+void ReceiveRecorder::addBytes(QByteArrayView bytes, qint64 msecsSinceEpoch)
+{
+    if (!m_recording || bytes.isEmpty())
+        return;
+    if (m_format == Format::Binary)
+        m_pending.append(bytes.data(), bytes.size());
+    else
+        m_pending += m_stamper.feed(m_decoder.decode(bytes), msecsSinceEpoch).toUtf8();
+    if (m_pending.size() >= kBatchBytes)
+        flush();
+}
+
+void ReceiveRecorder::addBytesNow(const QByteArray &bytes)
+{
+    addBytes(bytes, QDateTime::currentMSecsSinceEpoch());
+}
+
+void ReceiveRecorder::addMarker(const QString &event, qint64 msecsSinceEpoch)
+{
+    if (!m_recording || m_format != Format::Text)
+        return;
+    // As the channel does on an open or a close, a lead byte held back is not joined across the event.
+    m_decoder.reset();
+    m_pending += m_stamper.marker(event, msecsSinceEpoch).toUtf8();
+}
+
+void ReceiveRecorder::addMarkerNow(const QString &event)
+{
+    addMarker(event, QDateTime::currentMSecsSinceEpoch());
+}
+
+void ReceiveRecorder::flush()
+{
+    if (m_pending.isEmpty())
+        return;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_batches.push_back(std::move(m_pending));
+    }
+    m_pending = QByteArray();
+    m_wake.notify_one();
+}
+
+void ReceiveRecorder::writeBatches()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_closing || !m_batches.empty(); });
+        if (m_batches.empty())
+            return;
+        const QByteArray batch = std::move(m_batches.front());
+        m_batches.pop_front();
+        lock.unlock();
+        const bool written = m_file.write(batch) == batch.size();
+        lock.lock();
+        if (!written) {
+            m_writeFailed = true;
+            m_batches.clear();
+            QMetaObject::invokeMethod(this, &ReceiveRecorder::onWriteFailed, Qt::QueuedConnection);
+            return;
+        }
+    }
+}
+
+void ReceiveRecorder::onWriteFailed()
+{
+    // stop() may have come first and told it already.
+    if (m_recording && m_writeFailed)
+        stop();
+}

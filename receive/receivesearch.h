@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class ReceiveStore;
+
+// Finds a pattern in everything the receive box holds, block by block of
+// the store, so that matches across two blocks are found and nothing is
+// copied out. Text mode matches characters; hex mode matches bytes, typed
+// as hex groups ("0D 0A"). Results are positions in the box's text.
+class ReceiveSearch
+{
+public:
+    // False when the pattern cannot be read (an odd digit in hex mode).
+    [[nodiscard]] bool setPattern(const QString &typed, bool hex);
+    bool isEmpty() const { return m_text.isEmpty() && m_bytes.isEmpty(); }
+    // How many characters of the box one match covers.
+    qint64 matchLength(const ReceiveStore &store) const;
+
+    // The first match starting at or after from, or -1.
+    qint64 next(const ReceiveStore &store, qint64 from) const;
+    // The last match starting before from, or -1.
+    qint64 previous(const ReceiveStore &store, qint64 from) const;
+    qint64 count(const ReceiveStore &store) const;
+
+    // "0d0a", "0D 0A" -> the two bytes; empty for anything else.
+    static QByteArray parseHex(const QString &typed);
+
+private:
+    bool searchesBytes(const ReceiveStore &store) const;
+
+    QString m_text;
+    QByteArray m_bytes;
+};

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+class QIODevice;
+class ReceiveStore;
+class RowLayout;
+
+// The receive box's content as the operator sees it, for copying and
+// saving: the box's own text, or with times and offsets where rows carry
+// them (text lines keep their breaks; hex rows end with LF).
+namespace showntext {
+
+// Text mode takes [from, to) with the time of each line starting in it;
+// decorated hex takes the whole rows that [from, to) touches.
+QString between(const RowLayout &layout, const ReceiveStore &store, qint64 from, qint64 to);
+// Everything, as UTF-8, a batch of rows at a time; false when a write failed.
+[[nodiscard]] bool write(const RowLayout &layout, const ReceiveStore &store, QIODevice &out);
+
+} // namespace showntext
