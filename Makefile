@@ -5,8 +5,10 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 MEMCHECK_SECONDS ?= 60
 JOBS ?= $(shell nproc)
+# ON: `make test` also fails on a source, script or build file without an SPDX line.
+SPDX_CHECK ?= OFF
 
-.PHONY: all deps build build-asan run test test-asan bench soak memcheck fuzz install package clean
+.PHONY: all deps build build-asan run test test-asan lint bench soak memcheck fuzz install package check-package clean
 
 all: build
 
@@ -32,10 +34,20 @@ test-asan: build-asan
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure
 
-# The sanitizer run comes first so that the plain run's summary is the last thing printed.
+# The sanitizer run comes first, then the plain run, then the package checks.
 test: test-asan build
 	@echo "== suites"
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
+	@$(MAKE) --no-print-directory lint
+
+# The metainfo, the desktop entry and the .deb under Debian's and
+# freedesktop's own checkers (lintian, appstreamcli, desktop-file-validate).
+lint: build
+	@scripts/lint-package $(BUILD)
+ifeq ($(SPDX_CHECK),ON)
+	@echo "== SPDX lines"
+	@scripts/check-spdx
+endif
 
 bench: build
 	@scripts/run-benchmarks $(BUILD)
@@ -66,6 +78,12 @@ install: build
 
 package: build
 	@cd $(BUILD) && cpack -G DEB
+
+# Installs the package into a fresh minimal Debian 12 and looks for its window
+# there (needs the network and a few minutes; not part of `make test`).
+check-package: build
+	@scripts/install-deps --check-package
+	@scripts/check-package $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
