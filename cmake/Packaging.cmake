@@ -36,13 +36,11 @@ install(FILES app/${TOLVANE_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}
 install(FILES app/${TOLVANE_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES app/tolvane.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
-if(TARGET tolvane-cli)
-  install(TARGETS tolvane-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  tolvane_install_manpage(cli/tolvane-cli.1)
-  install(FILES cli/tolvane-cli.bash-completion
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
-    RENAME tolvane-cli)
-endif()
+install(TARGETS tolvane-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+tolvane_install_manpage(cli/tolvane-cli.1)
+install(FILES cli/tolvane-cli.bash-completion
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+  RENAME tolvane-cli)
 
 # Debian's own documentation files: the licence in the machine-readable
 # format and the changelog of this native package.
