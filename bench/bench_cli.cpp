@@ -8,6 +8,7 @@
 //   bench_cli --quick   16 KiB paced, 64 MiB unpaced
 
 #include "barewriter.h"
+#include "downloadfigures.h"
 #include "ptypair.h"
 
 #include <QCoreApplication>
@@ -22,45 +23,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+using namespace downloadfigures;
+
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-constexpr qint64 kLineRate = 11520; // bytes a second at 115200,n,8,1
-constexpr int kDropCount = 14;
-
-double secondsBetween(Clock::time_point from, Clock::time_point to)
-{
-    return std::chrono::duration<double>(to - from).count();
-}
-
-void printRow(const QString &what, double figure, const char *unit, const QString &against)
-{
-    std::printf("%-44s %10.3f  %-5s  %s\n", qPrintable(what), figure, unit, qPrintable(against));
-    std::fflush(stdout);
-}
-
-QString sizeName(qint64 bytes)
-{
-    return bytes >= 1024 * 1024 ? QStringLiteral("%1 MiB").arg(bytes / (1024 * 1024))
-                                : QStringLiteral("%1 KiB").arg(bytes / 1024);
-}
-
-QString makeFile(const QTemporaryDir &dir, qint64 size)
-{
-    const QString path = dir.filePath(QStringLiteral("bench-%1.bit").arg(size));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    QByteArray chunk(1024 * 1024, Qt::Uninitialized);
-    for (int i = 0; i < chunk.size(); ++i)
-        chunk[i] = char(i * 7 + 3);
-    for (qint64 left = size; left > 0; left -= chunk.size())
-        file.write(chunk.constData(), qMin<qint64>(left, chunk.size()));
-    file.flush();
-    ::fsync(file.handle());
-    return path;
-}
 
 // Seconds from the command's start to the far side's last byte.
 double downloadSeconds(const QTemporaryDir &dir, const QString &path, qint64 payload, qint64 rate)
