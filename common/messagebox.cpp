@@ -75,4 +75,9 @@ Message countOutOfRange()
     return {QStringLiteral("バイト数 範囲外"), kWarning};
 }
 
+Message cannotSpillReceivedData(const QString &reason)
+{
+    return {QStringLiteral("受信データを一時ファイルに保存できません\n%1").arg(reason), kWarning};
+}
+
 } // namespace messages

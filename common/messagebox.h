@@ -29,5 +29,6 @@ Message pressInit();
 Message downloadFailed(const QString &reason);
 Message portOutOfRange();
 Message countOutOfRange();
+Message cannotSpillReceivedData(const QString &reason);
 
 } // namespace messages
