@@ -123,12 +123,16 @@ QString Cp932Decoder::decode(QByteArrayView bytes)
         i = joined ? 1 : 0;
     }
     while (i < size) {
+        quint64 word = 0;
+        if (i + 8 <= size && (std::memcpy(&word, in + i, 8), !(word & 0x8080808080808080ull))) {
+            for (int k = 0; k < 8; ++k)
+                out[k] = in[i + k];
+            out += 8;
+            i += 8;
+            continue;
+        }
         const unsigned char byte = in[i];
-        if (byte < 0x80) {
-            const qsizetype end = i + firstNonAscii(bytes.sliced(i));
-            for (; i < end; ++i)
-                *out++ = in[i];
-        } else if (!isCp932LeadByte(byte)) {
+        if (!isCp932LeadByte(byte)) {
             *out++ = table.single[byte];
             ++i;
         } else if (i + 1 == size) {
