@@ -2,6 +2,7 @@
 #include "receive/hexgroups.h"
 #include "receive/receiveview.h"
 #include "receive/spillfile.h"
+#include "serial/cp932codec.h"
 #include "windowfixture.h"
 
 #include <QClipboard>
@@ -45,12 +46,12 @@ private:
 
 namespace {
 
-// Seven bytes a row: more rows than a block of row starts holds.
-QByteArray numberedRows()
+// More rows than a block of row starts holds, each ending as given.
+QByteArray numberedRows(const QByteArray &end = "\r\n")
 {
     QByteArray rows;
     for (int row = 0; row < 70000; ++row)
-        rows += QByteArray::number(row).rightJustified(5, '0') + "\r\n";
+        rows += QByteArray::number(row).rightJustified(5, '0') + end;
     return rows;
 }
 
@@ -88,7 +89,7 @@ void TstLongSession::receive(int tab, const QByteArray &stream)
 {
     auto *tabs = m_fx.control<QTabBar>("TabStrip1");
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(tab).center());
-    const qint64 length = tab == 0 ? stream.size() : stream.size() * hexgroups::kGroupWidth;
+    const qint64 length = tab == 0 ? Cp932Decoder().decode(stream).size() : stream.size() * hexgroups::kGroupWidth;
     QVERIFY(m_fx.pty->write(stream));
     QTRY_COMPARE_WITH_TIMEOUT(m_view->store().length(), length, 20000);
 }
@@ -123,6 +124,7 @@ void TstLongSession::keepsRowsSelectionAndCopyAcrossBlocksInTheFile_data()
     QTest::addColumn<QString>("firstCells");
 
     QTest::newRow("text") << 0 << numberedRows() << QStringLiteral("00000\r\n00001");
+    QTest::newRow("text, double-byte") << 0 << numberedRows(" \x82\xa0\r\n") << QStringLiteral("00000 あ\r\n00001");
     QTest::newRow("hex") << 1 << randomBytes() << hexgroups::format(randomBytes().left(1)).trimmed();
 }
 
@@ -134,7 +136,7 @@ void TstLongSession::keepsRowsSelectionAndCopyAcrossBlocksInTheFile()
 
     receive(tab, stream);
     QVERIFY(spilledBytes() >= 2 * ChunkedBuffer<char>::kBlockBytes);
-    QCOMPARE(copyAll(), tab == 0 ? QString::fromLatin1(stream) : hexgroups::format(stream));
+    QCOMPARE(copyAll(), tab == 0 ? Cp932Decoder().decode(stream) : hexgroups::format(stream));
 
     // The first rows, drawn from the file: drag over them as an operator would.
     m_view->verticalScrollBar()->setValue(0);
