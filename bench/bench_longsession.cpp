@@ -131,6 +131,7 @@ struct Result
     qint64 peakKiB = 0;
     double toFirstRowMs = 0;
     double backToEndMs = 0;
+    double emptyMs = 0;
     bool complete = false;
     bool exact = false;
 };
@@ -162,7 +163,10 @@ public:
         jumpToEnds(result);
         result.exact = result.complete && matches(stream, shownCycle);
         QTest::mouseClick(&m_open, Qt::LeftButton);
+        QElapsedTimer clock;
+        clock.start();
         QTest::mouseClick(&m_tabs, Qt::LeftButton, {}, m_tabs.tabRect(stream.tab).center());
+        result.emptyMs = clock.nsecsElapsed() / 1e6;
         return result;
     }
 
@@ -286,6 +290,7 @@ bool printSession(const Stream &stream, qint64 total, double ceiling, const Resu
                 run.toFirstRowMs, run.backToEndMs, verdict(worstJump <= 50));
     std::printf("  %-34s %8.1f ms    (<= 50) %s\n", "worst 10 ms timer delay", run.worstDelayMs,
                 verdict(run.worstDelayMs <= 50));
+    std::printf("  %-34s %8.1f ms    memory and file space given back\n", "tab click emptying it", run.emptyMs);
     return run.exact && grownMiB <= 256 && pace >= 0.8 && worstJump <= 50 && run.worstDelayMs <= 50;
 }
 

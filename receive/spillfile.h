@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <utility>
+
 // The file the receive box's older blocks are moved to, in the user's cache
 // directory (often a disk, where /tmp is often memory). It loses its name as
 // soon as it is open, so nothing stays behind after a crash, and closing it
@@ -12,8 +14,20 @@ class SpillFile
 public:
     SpillFile() = default;
     ~SpillFile() { close(); }
-    SpillFile(const SpillFile &) = delete;
-    SpillFile &operator=(const SpillFile &) = delete;
+    SpillFile(SpillFile &&other) noexcept
+        : m_fd(std::exchange(other.m_fd, -1))
+        , m_refused(std::exchange(other.m_refused, false))
+    {
+    }
+    SpillFile &operator=(SpillFile &&other) noexcept
+    {
+        if (this != &other) {
+            close();
+            m_fd = std::exchange(other.m_fd, -1);
+            m_refused = std::exchange(other.m_refused, false);
+        }
+        return *this;
+    }
 
     // Once a write has been refused, the caller keeps its data in memory
     // until the box is emptied; the first refusal is reported through SpillNotice.
