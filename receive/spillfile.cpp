@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -96,8 +97,10 @@ void SpillFile::read(qint64 offset, void *data, qint64 size) const
 
 void SpillFile::close()
 {
+    // Freeing gigabytes of file takes the file system seconds: the box is
+    // empty at once and the space comes back behind it.
     if (m_fd >= 0)
-        ::close(m_fd);
+        std::thread([fd = m_fd] { ::close(fd); }).detach();
     m_fd = -1;
     if (m_refused)
         SpillNotice::instance().rearm();

@@ -159,7 +159,7 @@ void TstLongSession::tabClickGivesTheFileSpaceBack()
     auto *tabs = m_fx.control<QTabBar>("TabStrip1");
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
     QVERIFY(m_view->store().isEmpty());
-    QCOMPARE(spilledBytes(), 0);
+    QTRY_COMPARE(spilledBytes(), 0);
 }
 
 void TstLongSession::keepsEveryByteWhenTheDiskRefuses_data()
