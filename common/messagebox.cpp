@@ -125,4 +125,9 @@ Message cannotSave(const QString &path, const QString &reason)
     return {QStringLiteral("保存できません\n%1\n%2").arg(path, reason), kWarning, Message::Icon::Exclamation};
 }
 
+Message cannotSpillReceivedData(const QString &reason)
+{
+    return {QStringLiteral("受信データを一時ファイルに保存できません\n%1").arg(reason), kWarning};
+}
+
 } // namespace messages

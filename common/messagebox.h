@@ -42,5 +42,6 @@ Message countOutOfRange();
 Message cannotRecord(const QString &path, const QString &reason);
 Message recordingStopped(const QString &path, const QString &reason);
 Message cannotSave(const QString &path, const QString &reason);
+Message cannotSpillReceivedData(const QString &reason);
 
 } // namespace messages

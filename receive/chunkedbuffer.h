@@ -1,8 +1,11 @@
 #pragma once
 
+#include "receive/spillfile.h"
+
 #include <QtGlobal>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <span>
@@ -12,6 +15,10 @@
 // An append-only array of trivially copyable values kept in fixed-size
 // blocks: growing never copies what is already stored and never reserves
 // more than one block ahead, unlike a QList/QString whose capacity doubles.
+// Beyond SpillFile::memoryBudget() the oldest blocks move to a SpillFile and
+// are read back into a few cached blocks when asked for, so a session costs
+// disk rather than memory; the newest block always stays in memory. A block
+// of text whose characters all fit in a byte takes half the space there.
 template<typename T>
 class ChunkedBuffer
 {
@@ -20,34 +27,40 @@ class ChunkedBuffer
 public:
     static constexpr int kBlockBits = 16;
     static constexpr qsizetype kBlockSize = qsizetype(1) << kBlockBits;
+    static constexpr qint64 kBlockBytes = kBlockSize * qint64(sizeof(T));
 
     qsizetype size() const { return m_size; }
     bool isEmpty() const { return m_size == 0; }
+    // Blocks living in the file rather than in memory.
+    qsizetype spilledBlocks() const { return m_spilled; }
 
-    T at(qsizetype index) const { return m_blocks[index >> kBlockBits][index & (kBlockSize - 1)]; }
+    T at(qsizetype index) const { return block(index >> kBlockBits)[index & (kBlockSize - 1)]; }
     T last() const { return at(m_size - 1); }
-    void setLast(T value) { m_blocks[(m_size - 1) >> kBlockBits][(m_size - 1) & (kBlockSize - 1)] = value; }
+    void setLast(T value) { m_blocks.back()[(m_size - 1) & (kBlockSize - 1)] = value; }
 
-    // The stored values from index to the end of its block, at most count of them.
+    // The stored values from index to the end of its block, at most count of
+    // them; valid until a few other spilled blocks have been read.
     std::span<const T> span(qsizetype index, qsizetype count) const
     {
         if (count <= 0 || index >= m_size)
             return {};
         const qsizetype offset = index & (kBlockSize - 1);
         const qsizetype length = std::min({count, kBlockSize - offset, m_size - index});
-        return {m_blocks[index >> kBlockBits].get() + offset, size_t(length)};
+        return {block(index >> kBlockBits) + offset, size_t(length)};
     }
 
     void append(T value) { append(&value, 1); }
 
+    // A block is added only together with the values written into it, so
+    // the last value is always in the newest block, which stays in memory.
     void append(const T *values, qsizetype count)
     {
         while (count > 0) {
             const qsizetype offset = m_size & (kBlockSize - 1);
             if (offset == 0 && (m_size >> kBlockBits) == qsizetype(m_blocks.size()))
-                m_blocks.push_back(std::make_unique_for_overwrite<T[]>(kBlockSize));
+                addBlock();
             const qsizetype length = std::min(count, kBlockSize - offset);
-            std::memcpy(m_blocks[m_size >> kBlockBits].get() + offset, values, size_t(length) * sizeof(T));
+            std::memcpy(m_blocks.back().get() + offset, values, size_t(length) * sizeof(T));
             values += length;
             count -= length;
             m_size += length;
@@ -69,10 +82,105 @@ public:
     {
         m_blocks.clear();
         m_blocks.shrink_to_fit();
+        m_places.clear();
+        m_places.shrink_to_fit();
+        m_cache = {};
+        m_narrow.reset();
+        m_file.close();
+        m_fileEnd = 0;
+        m_spilled = 0;
         m_size = 0;
     }
 
 private:
+    static constexpr bool kNarrows = std::is_same_v<T, char16_t>;
+
+    // Where a block that left memory lives in the file.
+    struct Place
+    {
+        qint64 offset;
+        bool narrow;
+    };
+
+    struct CachedBlock
+    {
+        qsizetype index = -1;
+        std::unique_ptr<T[]> values;
+    };
+
+    const T *block(qsizetype index) const
+    {
+        return index >= m_spilled ? m_blocks[index].get() : cached(index);
+    }
+
+    const T *cached(qsizetype index) const
+    {
+        for (const CachedBlock &slot : m_cache) {
+            if (slot.index == index)
+                return slot.values.get();
+        }
+        CachedBlock &slot = m_cache[m_nextSlot++ % m_cache.size()];
+        if (!slot.values)
+            slot.values = std::make_unique_for_overwrite<T[]>(kBlockSize);
+        const Place place = m_places[index];
+        if (!place.narrow) {
+            m_file.read(place.offset, slot.values.get(), kBlockBytes);
+        } else {
+            m_file.read(place.offset, narrowBuffer(), kBlockSize);
+            std::copy_n(narrowBuffer(), kBlockSize, slot.values.get());
+        }
+        slot.index = index;
+        return slot.values.get();
+    }
+
+    // Moves the oldest block in memory to the file when the budget is used
+    // up, in one write, and reuses its memory for the new block.
+    void addBlock()
+    {
+        const qsizetype inMemory = qsizetype(m_blocks.size()) - m_spilled;
+        std::unique_ptr<T[]> fresh;
+        if (inMemory > 0 && inMemory * kBlockBytes >= SpillFile::memoryBudget() && !m_file.refused()
+            && spill(m_blocks[m_spilled].get())) {
+            fresh = std::move(m_blocks[m_spilled++]);
+        } else {
+            fresh = std::make_unique_for_overwrite<T[]>(kBlockSize);
+        }
+        m_blocks.push_back(std::move(fresh));
+    }
+
+    bool spill(const T *values)
+    {
+        Place place{m_fileEnd, false};
+        if constexpr (kNarrows) {
+            char16_t all = 0;
+            for (qsizetype i = 0; i < kBlockSize; ++i)
+                all |= values[i];
+            place.narrow = all <= 0xFF;
+            if (place.narrow)
+                std::copy_n(values, kBlockSize, narrowBuffer());
+        }
+        const qint64 size = place.narrow ? kBlockSize : kBlockBytes;
+        if (!m_file.write(place.offset, place.narrow ? static_cast<const void *>(narrowBuffer()) : values, size))
+            return false;
+        m_places.push_back(place);
+        m_fileEnd += size;
+        return true;
+    }
+
+    unsigned char *narrowBuffer() const
+    {
+        if (!m_narrow)
+            m_narrow = std::make_unique_for_overwrite<unsigned char[]>(kBlockSize);
+        return m_narrow.get();
+    }
+
     std::vector<std::unique_ptr<T[]>> m_blocks;
+    std::vector<Place> m_places;
+    qint64 m_fileEnd = 0;
+    mutable std::unique_ptr<unsigned char[]> m_narrow;
+    qsizetype m_spilled = 0;
     qsizetype m_size = 0;
+    SpillFile m_file;
+    mutable std::array<CachedBlock, 4> m_cache;
+    mutable unsigned m_nextSlot = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "common/messagebox.h"
 #include "receive/receiveview.h"
+#include "receive/spillnotice.h"
 #include "serial/serialchannel.h"
 
 #include <QTabBar>
@@ -14,6 +15,9 @@ ReceiveMonitor::ReceiveMonitor(SerialChannel &channel, QTabBar *tabs, ReceiveVie
     , rtxtAscRcv(view)
     , m_window(window)
 {
+    // Queued: the refusal is noticed inside an append, which a modal box must not interrupt.
+    connect(&SpillNotice::instance(), &SpillNotice::refused, this, &ReceiveMonitor::onSpillRefused,
+            Qt::QueuedConnection);
 }
 
 void ReceiveMonitor::onComm()
@@ -43,6 +47,11 @@ void ReceiveMonitor::onTabClicked(int index)
     // A lead byte held back belongs to what the box showed before: the new
     // mode starts afresh, and text two clicks later does not begin with it.
     MSCom.resetTextDecoder();
+}
+
+void ReceiveMonitor::onSpillRefused(const QString &reason)
+{
+    showMessage(m_window, messages::cannotSpillReceivedData(reason));
 }
 
 void ReceiveMonitor::receiveText()

@@ -22,6 +22,7 @@ public:
     void onTabClicked(int index);
 
 private:
+    void onSpillRefused(const QString &reason);
     void receiveText();
     void receiveHex();
 

@@ -1,12 +1,18 @@
 #include "serial/cp932codec.h"
 
+#include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <array>
 #include <cstring>
+#include <utility>
 
 namespace {
 
 constexpr const char *kCodePage = "windows-31j";
+// What ICU gives a lead byte that has no trail byte.
+constexpr char16_t kSubstitute = 0x1A;
+constexpr int kLeadCount = 31 + 29;
 
 // Index of the first byte >= 0x80, or size when there is none; eight bytes a step.
 qsizetype firstNonAscii(QByteArrayView bytes)
@@ -27,51 +33,10 @@ qsizetype firstNonAscii(QByteArrayView bytes)
     return size;
 }
 
-} // namespace
-
-Cp932Decoder::Cp932Decoder()
-    : m_decoder(kCodePage)
-{
-}
-
-QString Cp932Decoder::decode(QByteArrayView bytes)
-{
-    if (bytes.isEmpty())
-        return {};
-    if (m_pending >= 0) {
-        QByteArray joined;
-        joined.reserve(bytes.size() + 1);
-        joined.append(char(m_pending));
-        joined.append(bytes);
-        m_pending = -1;
-        return decode(joined);
-    }
-
-    const qsizetype firstHigh = firstNonAscii(bytes);
-    if (firstHigh == bytes.size())
-        return QString::fromLatin1(bytes.data(), bytes.size());
-
-    // Walk the characters from the first non-ASCII byte to find out whether
-    // the piece ends inside a double-byte character.
-    qsizetype i = firstHigh;
-    const qsizetype size = bytes.size();
-    while (i < size) {
-        if (isCp932LeadByte(static_cast<unsigned char>(bytes[i])))
-            i += 2;
-        else
-            ++i;
-    }
-    if (i > size) {
-        m_pending = static_cast<unsigned char>(bytes[size - 1]);
-        bytes.chop(1);
-    }
-    return decodeComplete(bytes);
-}
-
 // ICU's windows-31j swaps 0x1A, 0x1C and 0x7F the IBM way, while the
 // system's code page maps every ASCII byte to itself. So only the non-ASCII
 // characters go to ICU, whole, and ASCII bytes are taken as they are.
-QString Cp932Decoder::decodeComplete(QByteArrayView bytes)
+QString decodeWith(QStringDecoder &icu, QByteArrayView bytes)
 {
     QString text;
     text.reserve(bytes.size());
@@ -88,11 +53,10 @@ QString Cp932Decoder::decodeComplete(QByteArrayView bytes)
             else
                 break;
         }
-        text += m_decoder.decode(bytes.sliced(asciiEnd, end - asciiEnd));
+        text += icu.decode(bytes.sliced(asciiEnd, end - asciiEnd));
         if (end < size && static_cast<unsigned char>(bytes[end]) >= 0x80) {
-            // A lead byte without a trail byte: the substitute ICU gives it;
-            // the byte after it counts on its own.
-            text += QChar(0x1A);
+            // A lead byte without a trail byte: the byte after it counts on its own.
+            text += QChar(kSubstitute);
             ++end;
         }
         at = end;
@@ -100,12 +64,98 @@ QString Cp932Decoder::decodeComplete(QByteArrayView bytes)
     return text;
 }
 
-void Cp932Decoder::reset()
+int leadIndex(unsigned char lead)
 {
-    m_pending = -1;
-    m_decoder.resetState();
+    return lead <= 0x9F ? lead - 0x81 : lead - 0xE0 + 31;
 }
 
+struct Tables
+{
+    std::array<char16_t, 256> single{};
+    std::array<char16_t, kLeadCount * 256> pair{};
+};
+
+Tables makeTables()
+{
+    Tables tables;
+    QStringDecoder icu(kCodePage);
+    const auto firstUnit = [&icu](std::initializer_list<unsigned char> bytes) {
+        const QString text = decodeWith(icu, QByteArrayView(bytes.begin(), qsizetype(bytes.size())));
+        return text.isEmpty() ? kSubstitute : text.front().unicode();
+    };
+    for (int byte = 0; byte < 256; ++byte) {
+        if (!isCp932LeadByte(byte))
+            tables.single[byte] = firstUnit({static_cast<unsigned char>(byte)});
+    }
+    for (int lead = 0x81; lead <= 0xFC; ++lead) {
+        for (int trail = 0x40; isCp932LeadByte(lead) && trail <= 0xFC; ++trail) {
+            if (isCp932TrailByte(trail))
+                tables.pair[leadIndex(lead) * 256 + trail] = firstUnit({static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)});
+        }
+    }
+    return tables;
+}
+
+const Tables &tables()
+{
+    static const Tables made = makeTables();
+    return made;
+}
+
+} // namespace
+
+QString Cp932Decoder::decode(QByteArrayView bytes)
+{
+    if (bytes.isEmpty())
+        return {};
+    const Tables &table = tables();
+    // One character per byte at most, plus the substitute for a held lead byte.
+    QString text(bytes.size() + 1, Qt::Uninitialized);
+    char16_t *const begin = reinterpret_cast<char16_t *>(text.data());
+    char16_t *out = begin;
+    const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
+    const qsizetype size = bytes.size();
+    qsizetype i = 0;
+    if (m_pending >= 0) {
+        const int lead = std::exchange(m_pending, -1);
+        const bool joined = isCp932TrailByte(in[0]);
+        *out++ = joined ? table.pair[leadIndex(lead) * 256 + in[0]] : kSubstitute;
+        i = joined ? 1 : 0;
+    }
+    while (i < size) {
+        quint64 word = 0;
+        if (i + 8 <= size && (std::memcpy(&word, in + i, 8), !(word & 0x8080808080808080ull))) {
+            for (int k = 0; k < 8; ++k)
+                out[k] = in[i + k];
+            out += 8;
+            i += 8;
+            continue;
+        }
+        const unsigned char byte = in[i];
+        if (!isCp932LeadByte(byte)) {
+            *out++ = table.single[byte];
+            ++i;
+        } else if (i + 1 == size) {
+            m_pending = byte;
+            ++i;
+        } else if (isCp932TrailByte(in[i + 1])) {
+            *out++ = table.pair[leadIndex(byte) * 256 + in[i + 1]];
+            i += 2;
+        } else {
+            // A lead byte without a trail byte: the byte after it counts on its own.
+            *out++ = kSubstitute;
+            ++i;
+        }
+    }
+    text.truncate(out - begin);
+    return text;
+}
+
+QString decodeCp932WithPlatform(QByteArrayView bytes)
+{
+    QStringDecoder icu(kCodePage);
+    return decodeWith(icu, bytes);
+}
 QByteArray encodeCp932(QStringView text)
 {
     // ICU substitutes 0xFC 0xFC for what CP932 lacks; the system's own

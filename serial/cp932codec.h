@@ -3,28 +3,27 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
-#include <QStringDecoder>
 
 // Decodes a stream of CP932 ("windows-31j") bytes that arrives in pieces.
 // A lead byte at the end of a piece is held back and joined with the next
 // piece, so a double-byte character split across two reads is never garbled.
-// QStringDecoder keeps that state too, but does not say whether it holds a
-// byte; knowing it lets plain ASCII take a fast path that skips ICU.
+// Characters come from tables made once from the platform codec, so the cost
+// per byte is the same whichever bytes arrive; QStringDecoder goes to ICU
+// for every run of non-ASCII bytes, which is several times slower.
 class Cp932Decoder
 {
 public:
-    Cp932Decoder();
-
     QString decode(QByteArrayView bytes);
-    void reset();
+    void reset() { m_pending = -1; }
     bool hasPendingByte() const { return m_pending >= 0; }
 
 private:
-    QString decodeComplete(QByteArrayView bytes);
-
-    QStringDecoder m_decoder;
     int m_pending = -1;
 };
+
+// What the platform codec makes of a complete CP932 byte sequence, ASCII
+// bytes kept as they are; the decoder's tables are made from it.
+QString decodeCp932WithPlatform(QByteArrayView bytes);
 
 // Encodes text in CP932; a character it cannot represent becomes '?'.
 QByteArray encodeCp932(QStringView text);

@@ -4,6 +4,7 @@
 #include "receive/receivestore.h"
 #include "receive/receiveview.h"
 #include "receive/rowlayout.h"
+#include "receive/spillfile.h"
 #include "serial/cp932codec.h"
 #include "serial/serialchannel.h"
 #include "residentmemory.h"
@@ -420,6 +421,9 @@ void TstReceive::givesTheMemoryBackWhenTheBoxIsEmptied()
     // As glibc does by itself once a large block has been freed: the
     // store's blocks then come from the heap, not from mappings of their own.
     mallopt(M_MMAP_THRESHOLD, 4 << 20);
+    // The whole stream stays in memory rather than moving to the cache directory.
+    const auto budget = qScopeGuard([previous = SpillFile::memoryBudget()] { SpillFile::setMemoryBudget(previous); });
+    SpillFile::setMemoryBudget(qint64(1) << 40);
     const qint64 before = residentKiB();
 
     // Whatever else the program allocates while data streams stays put

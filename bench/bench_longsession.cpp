@@ -1,0 +1,341 @@
+// How the receive box keeps up with what a board sends, in the real main
+// window (offscreen) on a pseudo-terminal written at full speed: first each
+// kind of stream against the ceiling of a bare reader measured in the same
+// run, then a long session on each tab, whose older blocks move to the
+// cache directory, for its memory, its pace and how fast its ends are shown.
+
+#include "app/frmmain.h"
+#include "benchstream.h"
+#include "ptypair.h"
+#include "receive/receiveview.h"
+#include "serial/cp932codec.h"
+#include "serial/serialchannel.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <malloc.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace benchstream;
+
+constexpr double kMB = 1e6;
+
+struct Stream
+{
+    const char *name;
+    QByteArray cycle;
+    int tab;
+};
+
+quint64 nextRandom(quint64 &state)
+{
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return state;
+}
+
+// Lines of 78 bytes and CR LF, two thirds of each line double-byte kanji.
+QByteArray japaneseCycle()
+{
+    QByteArray cycle;
+    cycle.reserve(kPeriod);
+    quint64 state = 0x2545F4914F6CDD1Dull;
+    while (cycle.size() < kPeriod) {
+        for (int column = 0; column < 78;) {
+            const quint64 pick = nextRandom(state);
+            if (pick % 3 == 0 || column == 77) {
+                cycle.append(char(0x20 + (pick >> 8) % 95));
+                ++column;
+                continue;
+            }
+            const int trail = 0x40 + int((pick >> 16) % 188);
+            cycle.append(char(0x89 + (pick >> 8) % 23));
+            cycle.append(char(trail >= 0x7F ? trail + 1 : trail));
+            column += 2;
+        }
+        cycle.append("\r\n");
+    }
+    return cycle;
+}
+
+// Random bytes as shown on the text tab. No NUL, which drops a chunk it
+// begins, and a line feed last, so that the cycle decodes alike every time.
+QByteArray randomTextCycle()
+{
+    QByteArray cycle = makeCycle(Content::Random);
+    std::replace(cycle.begin(), cycle.end(), '\0', '\x01');
+    cycle.back() = '\n';
+    return cycle;
+}
+
+void writeAll(int fd, const QByteArray &cycle, qint64 total)
+{
+    static const std::atomic<bool> never{false};
+    writeCycle(fd, cycle, 0, total, never);
+}
+
+// MB/s of a bare blocking reader on the program's side of the line.
+double measureCeiling(const PtyPair &pty, const QByteArray &cycle, qint64 total)
+{
+    const int fd = ::open(QFile::encodeName(pty.slavePath()).constData(), O_RDWR | O_NOCTTY);
+    if (fd < 0)
+        return 0;
+    termios raw{};
+    ::tcgetattr(fd, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(fd, TCSANOW, &raw);
+    ::tcflush(fd, TCIFLUSH);
+    QElapsedTimer clock;
+    clock.start();
+    std::thread writer(writeAll, pty.masterFd(), std::cref(cycle), total);
+    std::vector<char> buffer(64 * 1024);
+    for (qint64 got = 0; got < total;) {
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n <= 0 && errno != EINTR)
+            break;
+        got += std::max<ssize_t>(n, 0);
+    }
+    const double seconds = clock.nsecsElapsed() / 1e9;
+    writer.join();
+    ::close(fd);
+    return total / kMB / seconds;
+}
+
+struct Result
+{
+    double whole = 0;
+    double firstTenth = 0;
+    double lastTenth = 0;
+    double worstDelayMs = 0;
+    qint64 idleKiB = 0;
+    qint64 endKiB = 0;
+    qint64 peakKiB = 0;
+    double toFirstRowMs = 0;
+    double backToEndMs = 0;
+    double emptyMs = 0;
+    bool complete = false;
+    bool exact = false;
+};
+
+class Box
+{
+public:
+    Box(FrmMain &window, PtyPair &pty)
+        : m_window(window)
+        , m_pty(pty)
+        , m_view(*window.findChild<ReceiveView *>(QStringLiteral("rtxtAscRcv")))
+        , m_tabs(*window.findChild<QTabBar *>(QStringLiteral("TabStrip1")))
+        , m_open(*window.findChild<QPushButton *>(QStringLiteral("cmdComOpen")))
+    {
+    }
+
+    Result run(const Stream &stream, qint64 total)
+    {
+        Result result;
+        QTest::mouseClick(&m_tabs, Qt::LeftButton, {}, m_tabs.tabRect(stream.tab).center());
+        QTest::mouseClick(&m_open, Qt::LeftButton);
+        ::malloc_trim(0);
+        result.idleKiB = procStatusKiB("VmRSS:");
+        const QString shownCycle = stream.tab == 0 ? Cp932Decoder().decode(stream.cycle) : QString();
+        const qint64 shown = stream.tab == 0 ? total / kPeriod * shownCycle.size() : total;
+        receive(stream.cycle, total, shown, result);
+        result.endKiB = procStatusKiB("VmRSS:");
+        result.peakKiB = procStatusKiB("VmHWM:");
+        jumpToEnds(result);
+        result.exact = result.complete && matches(stream, shownCycle);
+        QTest::mouseClick(&m_open, Qt::LeftButton);
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(&m_tabs, Qt::LeftButton, {}, m_tabs.tabRect(stream.tab).center());
+        result.emptyMs = clock.nsecsElapsed() / 1e6;
+        return result;
+    }
+
+private:
+    qint64 shownSoFar() const
+    {
+        const ReceiveStore &store = m_view.store();
+        return store.mode() == ReceiveStore::Mode::Hex ? store.byteCount() : store.length();
+    }
+
+    void receive(const QByteArray &cycle, qint64 total, qint64 shown, Result &result)
+    {
+        QEventLoop loop;
+        QElapsedTimer clock;
+        std::vector<qint64> tenthAt(11, 0);
+        auto check = [&] {
+            const qint64 got = shownSoFar();
+            for (int tenth = 1; tenth <= 10 && got * 10 >= shown * tenth; ++tenth) {
+                if (!tenthAt[tenth])
+                    tenthAt[tenth] = clock.nsecsElapsed();
+            }
+            if (got >= shown)
+                loop.quit();
+        };
+        QObject::connect(&m_window.channel(), &SerialChannel::onComm, &loop, check);
+        QTimer probe;
+        probe.setTimerType(Qt::PreciseTimer);
+        QElapsedTimer sinceTick;
+        QObject::connect(&probe, &QTimer::timeout, &loop, [&] {
+            result.worstDelayMs = std::max(result.worstDelayMs, sinceTick.nsecsElapsed() / 1e6 - 10);
+            sinceTick.restart();
+        });
+        // Gives up below 5 MB/s.
+        QTimer::singleShot(std::chrono::seconds(30 + total / 5'000'000), &loop, &QEventLoop::quit);
+        clock.start();
+        sinceTick.start();
+        probe.start(10);
+        std::thread writer(writeAll, m_pty.masterFd(), std::cref(cycle), total);
+        loop.exec();
+        const double seconds = clock.nsecsElapsed() / 1e9;
+        writer.join();
+        result.complete = shownSoFar() == shown;
+        result.whole = total / kMB / seconds;
+        result.firstTenth = total / 10 / kMB / (tenthAt[1] / 1e9);
+        result.lastTenth = total / 10 / kMB / (seconds - tenthAt[9] / 1e9);
+    }
+
+    // Drags the scroll bar to the first row and back, each time until drawn.
+    void jumpToEnds(Result &result)
+    {
+        QScrollBar *bar = m_view.verticalScrollBar();
+        QElapsedTimer clock;
+        clock.start();
+        bar->setValue(0);
+        m_view.viewport()->repaint();
+        result.toFirstRowMs = clock.nsecsElapsed() / 1e6;
+        clock.restart();
+        bar->setValue(bar->maximum());
+        m_view.viewport()->repaint();
+        result.backToEndMs = clock.nsecsElapsed() / 1e6;
+    }
+
+    bool matches(const Stream &stream, const QString &shownCycle) const
+    {
+        const ReceiveStore &store = m_view.store();
+        const qint64 period = stream.tab == 0 ? shownCycle.size() : kPeriod;
+        const qint64 end = stream.tab == 0 ? store.length() : store.byteCount();
+        for (qint64 at = 0; at < end;) {
+            const qint64 count = std::min(end - at, period - at % period);
+            bool same;
+            qint64 got;
+            if (stream.tab == 0) {
+                const auto piece = store.textSpan(at, count);
+                same = std::equal(piece.begin(), piece.end(), shownCycle.utf16() + at % period);
+                got = qint64(piece.size());
+            } else {
+                const auto piece = store.byteSpan(at, count);
+                same = std::equal(piece.begin(), piece.end(), stream.cycle.constData() + at % period);
+                got = qint64(piece.size());
+            }
+            if (!same)
+                return false;
+            at += got;
+        }
+        return true;
+    }
+
+    FrmMain &m_window;
+    PtyPair &m_pty;
+    ReceiveView &m_view;
+    QTabBar &m_tabs;
+    QPushButton &m_open;
+};
+
+const char *verdict(bool pass)
+{
+    return pass ? "ok" : "FAILS";
+}
+
+bool printSpeed(const Stream &stream, double ceiling, const Result &run)
+{
+    const double ratio = run.whole / ceiling;
+    std::printf("  %-34s %8.1f MB/s  ceiling %6.1f  %5.2f x (>= 0.5) %-5s %s\n", stream.name, run.whole, ceiling,
+                ratio, verdict(ratio >= 0.5), !run.complete ? "INCOMPLETE" : run.exact ? "exact" : "DIFFERS");
+    return ratio >= 0.5 && run.exact;
+}
+
+bool printSession(const Stream &stream, qint64 total, double ceiling, const Result &run)
+{
+    const qint64 grownMiB = (run.endKiB - run.idleKiB) >> 10;
+    const double pace = run.lastTenth / run.firstTenth;
+    const double worstJump = std::max(run.toFirstRowMs, run.backToEndMs);
+    std::printf("%s, %.1f GiB, %s\n", stream.name, total / double(1 << 30),
+                !run.complete ? "INCOMPLETE" : run.exact ? "content exact" : "CONTENT DIFFERS");
+    std::printf("  %-34s %8.1f MB/s  ceiling %6.1f  %5.2f x\n", "whole session", run.whole, ceiling, run.whole / ceiling);
+    std::printf("  %-34s %8lld MiB   idle %lld, end %lld, peak %lld MiB (<= idle + 256) %s\n", "resident grown",
+                grownMiB, run.idleKiB >> 10, run.endKiB >> 10, run.peakKiB >> 10, verdict(grownMiB <= 256));
+    std::printf("  %-34s %8.1f MB/s  first tenth %.1f  %5.2f x (>= 0.8) %s\n", "last tenth", run.lastTenth,
+                run.firstTenth, pace, verdict(pace >= 0.8));
+    std::printf("  %-34s %8.1f ms    back to the end %.1f ms (<= 50) %s\n", "jump to the first row",
+                run.toFirstRowMs, run.backToEndMs, verdict(worstJump <= 50));
+    std::printf("  %-34s %8.1f ms    (<= 50) %s\n", "worst 10 ms timer delay", run.worstDelayMs,
+                verdict(run.worstDelayMs <= 50));
+    std::printf("  %-34s %8.1f ms    memory and file space given back\n", "tab click emptying it", run.emptyMs);
+    return run.exact && grownMiB <= 256 && pace >= 0.8 && worstJump <= 50 && run.worstDelayMs <= 50;
+}
+
+qint64 envValue(const char *name, qint64 fallback)
+{
+    const qint64 value = qEnvironmentVariable(name).toLongLong();
+    return value > 0 ? value : fallback;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    // Whole cycles, so that the shown text of each is known.
+    const qint64 speedTotal = envValue("TOLVANE_BENCH_MIB", 64) * (1 << 20) / kPeriod * kPeriod;
+    const qint64 sessionTotal = envValue("TOLVANE_LONGSESSION_MIB", 8192) * (1 << 20) / kPeriod * kPeriod;
+
+    QTemporaryDir dir;
+    qputenv("TOLVANE_PORT_DIR", dir.path().toLocal8Bit());
+    PtyPair pty(dir.path(), 3);
+    FrmMain window;
+    window.show();
+    if (!pty.isValid() || !QTest::qWaitForWindowExposed(&window))
+        return 1;
+    Box box(window, pty);
+
+    const Stream speedStreams[] = {
+        {"text, ASCII, CR LF every 80", makeCycle(Content::Lines), 0},
+        {"text, CP932 Japanese", japaneseCycle(), 0},
+        {"text, random bytes", randomTextCycle(), 0},
+        {"hex, random bytes", makeCycle(Content::Random), 1},
+    };
+    bool pass = true;
+    std::printf("shown MB/s against a bare reader, %lld MiB each; MB = 10^6 bytes\n", speedTotal >> 20);
+    for (const Stream &stream : speedStreams) {
+        const double ceiling = measureCeiling(pty, stream.cycle, speedTotal);
+        pass = printSpeed(stream, ceiling, box.run(stream, speedTotal)) && pass;
+    }
+    const Stream sessions[] = {speedStreams[0], speedStreams[3]};
+    for (const Stream &stream : sessions) {
+        const double ceiling = measureCeiling(pty, stream.cycle, std::min<qint64>(sessionTotal, 512 << 20));
+        pass = printSession(stream, sessionTotal, ceiling, box.run(stream, sessionTotal)) && pass;
+    }
+    return pass ? 0 : 1;
+}

@@ -1,0 +1,19 @@
+#include "receive/spillnotice.h"
+
+SpillNotice &SpillNotice::instance()
+{
+    static SpillNotice notice;
+    return notice;
+}
+
+void SpillNotice::report(const QString &reason)
+{
+    if (m_refusing++ == 0)
+        emit refused(reason);
+}
+
+void SpillNotice::rearm()
+{
+    if (m_refusing > 0)
+        --m_refusing;
+}
