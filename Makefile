@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Front door: every target installs what is missing first, then builds.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
@@ -6,7 +7,7 @@ FUZZ_SECONDS ?= 60
 MEMCHECK_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 # ON: `make test` also fails on a source, script or build file without an SPDX line.
-SPDX_CHECK ?= OFF
+SPDX_CHECK ?= ON
 
 .PHONY: all deps build build-asan run test test-asan lint bench soak memcheck fuzz install package check-package clean
 

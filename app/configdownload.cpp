@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/configdownload.h"
 
 #include "common/portsettings.h"

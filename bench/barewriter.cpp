@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "barewriter.h"
 
 #include "ptypair.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How fast tolvane-cli sends a configuration file over a pseudo-terminal,
 // from the command's start to the far side's last byte: against the line's
 // ideal time with a far side that reads at 115200,n,8,1, against a bare

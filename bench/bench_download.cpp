@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How fast a configuration file goes out, driven through the real main
 // window over a pseudo-terminal: against the line's ideal time with a far
 // side that reads at 115200,n,8,1, against a bare writer with a far side

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How the receive box keeps up with what a board sends, in the real main
 // window (offscreen) on a pseudo-terminal written at full speed: first each
 // kind of stream against the ceiling of a bare reader measured in the same

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How fast the receive box takes what the board sends, drawn in the real
 // main window (offscreen) with the port open on a pseudo-terminal that is
 // written at full speed from the board's side; next to it the same

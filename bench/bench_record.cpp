@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What recording, timestamps and search cost the receive box: the same
 // full-speed stream received with and without a raw recording in the same
 // run, text with times before every line, and a search through a 256 MiB

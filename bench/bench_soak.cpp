@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Memory over a long stream: the real main window (offscreen) receives at
 // full speed from a pseudo-terminal for a fixed time, switching between
 // text and hex with a click on the tab strip every 30 s. The click empties

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "benchstream.h"
 
 #include <QFile>

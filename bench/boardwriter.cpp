@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "boardwriter.h"
 
 #include "benchstream.h"

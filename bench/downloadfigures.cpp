@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "downloadfigures.h"
 
 #include <QFile>

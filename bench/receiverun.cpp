@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "receiverun.h"
 
 #include "app/frmmain.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "residentsampler.h"
 
 #include "residentmemory.h"

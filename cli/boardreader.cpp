@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/boardreader.h"
 
 #include "serial/lineerrors.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/commandline.h"
 
 #include "cli/consoletext.h"

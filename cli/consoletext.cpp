@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/consoletext.h"
 
 #include "transmit/hexbytetext.h"

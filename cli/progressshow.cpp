@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/progressshow.h"
 
 #include "cli/commandline.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/commands.h"
 
 #include "cli/commandline.h"

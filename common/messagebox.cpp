@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/messagebox.h"
 
 #include "common/porttexts.h"

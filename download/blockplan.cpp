@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "download/blockplan.h"
 
 BlockPlan planBlocks(qint32 length, std::uint8_t nByte)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "download/blockstreamer.h"
 
 #include "serial/serialchannel.h"

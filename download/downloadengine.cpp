@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "download/downloadengine.h"
 
 #include "download/blockstreamer.h"

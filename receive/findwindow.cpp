@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "receive/findwindow.h"
 
 #include "receive/receiveview.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "receive/hexgroups.h"
 
 namespace hexgroups {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "receive/hexrows.h"
 
 #include "receive/hexgroups.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "receive/receiveactions.h"
 
 #include "common/messagebox.h"

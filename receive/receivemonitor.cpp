@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "receive/receivemonitor.h"
 
 #include "common/messagebox.h"

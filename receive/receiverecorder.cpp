@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "receive/receiverecorder.h"
 
 #include <QDateTime>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "receive/receivesearch.h"
 
 #include "receive/hexgroups.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "receive/receivestore.h"
 
 #include "receive/hexgroups.h"

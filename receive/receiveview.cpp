@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "receive/receiveview.h"
 
 #include "receive/receivesearch.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "receive/recordlines.h"
 
 #include <QDateTime>

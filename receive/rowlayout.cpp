@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "receive/rowlayout.h"
 
 #include "receive/controlpictures.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "receive/showntext.h"
 
 #include "receive/receivestore.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "receive/spillfile.h"
 
 #include "receive/spillnotice.h"

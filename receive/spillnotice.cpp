@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "receive/spillnotice.h"
 
 SpillNotice &SpillNotice::instance()

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/cp932codec.h"
 
 #include <QStringDecoder>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/linesettings.h"
 
 #include <QList>

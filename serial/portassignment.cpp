@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/portassignment.h"
 
 #include "serial/portinventory.h"

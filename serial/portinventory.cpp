@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/portinventory.h"
 
 #include "serial/portlocator.h"

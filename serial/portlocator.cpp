@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/portlocator.h"
 
 #include <QDir>

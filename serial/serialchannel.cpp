@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/serialchannel.h"
 
 #include "serial/linesettings.h"

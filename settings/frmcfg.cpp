@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "settings/frmcfg.h"
 
 #include "common/messagebox.h"

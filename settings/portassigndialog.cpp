@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "settings/portassigndialog.h"
 
 #include "common/messagebox.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "settings/portassignlauncher.h"
 
 #include "common/messagebox.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "settings/settingslauncher.h"
 
 #include "common/portsettings.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modalanswerer.h"
 
 #include <QAbstractButton>

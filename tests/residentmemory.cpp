@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "residentmemory.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/consoletext.h"
 #include "cli/transferfigures.h"
 #include "download/bitheader.h"

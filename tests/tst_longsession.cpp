@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "receive/chunkedbuffer.h"
 #include "receive/hexgroups.h"
 #include "receive/receiveview.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/frmmain.h"
 #include "receive/controlpictures.h"
 #include "receive/hexgroups.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "receive/receiveview.h"
 #include "serial/serialchannel.h"
 #include "windowfixture.h"

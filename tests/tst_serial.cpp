@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ptypair.h"
 #include "serial/cp932codec.h"
 #include "serial/lineerrors.h"

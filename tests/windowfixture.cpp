@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "windowfixture.h"
 
 #include "serial/serialchannel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The loopback board: a pseudo-terminal linked as com<n> in a port dir that
 // echoes every byte it receives, like a loopback plug, until it is stopped.
 

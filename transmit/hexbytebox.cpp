@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transmit/hexbytebox.h"
 
 #include "transmit/hexbytetext.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transmit/hexsend.h"
 
 #include "common/messagebox.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transmit/textsend.h"
 
 #include "common/messagebox.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "download/bitheader.h"
 
 #include <cstddef>

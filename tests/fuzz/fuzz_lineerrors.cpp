@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/lineerrors.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

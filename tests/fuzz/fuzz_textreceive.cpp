@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "receive/cellwidths.h"
 #include "receive/controlpictures.h"
 #include "receive/receivestore.h"
