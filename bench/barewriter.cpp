@@ -15,7 +15,12 @@
 
 int openRawSlave(const PtyPair &pty, int flags)
 {
-    const int fd = ::open(QFile::encodeName(pty.slavePath()).constData(), O_WRONLY | O_NOCTTY | flags);
+    return openRawDevice(pty.slavePath(), flags);
+}
+
+int openRawDevice(const QString &path, int flags)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NOCTTY | flags);
     termios raw{};
     ::tcgetattr(fd, &raw);
     ::cfmakeraw(&raw);
@@ -28,8 +33,17 @@ double bareWriterSeconds(const QString &portDir, qint64 payload, qint64 rate, qs
     PtyPair pty(portDir, 9);
     PtyReader reader(pty.masterFd(), rate, false);
     const int fd = openRawSlave(pty, 0);
-    const QByteArray chunk(chunkSize, 'x');
     const PtyReader::Clock::time_point start = PtyReader::Clock::now();
+    writeBare(fd, payload, chunkSize);
+    // Small writes beat large ones into a pseudo-terminal; at line rate it makes no difference.
+    reader.waitFor(payload, std::chrono::milliseconds(payload * 2000 / 11520 + 10000));
+    ::close(fd);
+    return std::chrono::duration<double>(reader.lastByteAt() - start).count();
+}
+
+void writeBare(int fd, qint64 payload, qsizetype chunkSize)
+{
+    const QByteArray chunk(chunkSize, 'x');
     for (qint64 left = payload; left > 0;) {
         const ssize_t written = ::write(fd, chunk.constData(), size_t(qMin<qint64>(left, chunk.size())));
         if (written > 0)
@@ -37,10 +51,6 @@ double bareWriterSeconds(const QString &portDir, qint64 payload, qint64 rate, qs
         else if (errno != EINTR)
             break;
     }
-    // Small writes beat large ones into a pseudo-terminal; at line rate it makes no difference.
-    reader.waitFor(payload, std::chrono::milliseconds(payload * 2000 / 11520 + 10000));
-    ::close(fd);
-    return std::chrono::duration<double>(reader.lastByteAt() - start).count();
 }
 
 double eventLoopWriterSeconds(const QString &portDir, qint64 payload)

@@ -3,6 +3,8 @@
 
 #include "serial/serialchannel.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <chrono>
@@ -12,6 +14,9 @@ namespace {
 // The kernel's share of the queue drains without a signal; look this often.
 constexpr std::chrono::milliseconds kPollInterval{5};
 constexpr std::chrono::milliseconds kRefreshInterval{100};
+// The longest the event loop waits while the line takes bytes; a turn for
+// every write would cost more than the write itself.
+constexpr qint64 kEventSliceMs = 10;
 
 } // namespace
 
@@ -21,7 +26,6 @@ BlockStreamer::BlockStreamer(SerialChannel &channel, QFile &file, const BlockPla
     , m_file(file)
     , m_plan(plan)
 {
-    connect(&MSCom, &SerialChannel::bytesWritten, this, &BlockStreamer::feed);
     connect(&MSCom, &SerialChannel::disconnected, this, &BlockStreamer::feed);
     connect(&m_poll, &QTimer::timeout, this, &BlockStreamer::feed);
     connect(&m_refresh, &QTimer::timeout, this, &BlockStreamer::reportProgress);
@@ -31,11 +35,17 @@ BlockStreamer::Outcome BlockStreamer::run()
 {
     m_poll.start(kPollInterval);
     m_refresh.start(kRefreshInterval);
-    feed();
-    // A plan with nothing to send, or a failure at once, finishes before the
-    // loop could run, and a quit() before exec() would be lost.
-    if (!m_finished)
-        m_loop.exec();
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    for (feed(); !m_finished; feed()) {
+        const qint64 left = kEventSliceMs - sinceEvents.elapsed();
+        if (left > 0 && MSCom.pushOutput(std::chrono::milliseconds(left)))
+            continue;
+        // Time is up, or the line gave no room: paint, take a cancel, see a
+        // port that went away, or wait for the kernel's queue to drain.
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        sinceEvents.restart();
+    }
     m_poll.stop();
     m_refresh.stop();
     return m_outcome;
@@ -92,7 +102,6 @@ void BlockStreamer::finish(Outcome outcome, Failure failure, const QString &deta
     m_outcome = outcome;
     m_failure = failure;
     m_failureDetail = detail;
-    m_loop.quit();
 }
 
 void BlockStreamer::reportProgress()

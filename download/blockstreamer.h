@@ -4,7 +4,6 @@
 #include "download/blockplan.h"
 
 #include <QByteArray>
-#include <QEventLoop>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -14,8 +13,9 @@ class SerialChannel;
 
 // Hands the blocks of a plan to the channel's output, one call per block,
 // while keeping the channel's queue under a fixed bound, and waits until
-// every byte has left the program. The event loop turns meanwhile, so the
-// window keeps painting and a cancel can arrive.
+// every byte has left the program. It writes as soon as the line has room
+// and turns the event loop in between, at least every few milliseconds, so
+// the window keeps painting and a cancel can arrive.
 class BlockStreamer : public QObject
 {
     Q_OBJECT
@@ -57,7 +57,6 @@ private:
     Outcome m_outcome = Outcome::Sent;
     Failure m_failure = Failure::None;
     QString m_failureDetail;
-    QEventLoop m_loop;
     QTimer m_poll;
     QTimer m_refresh;
 };

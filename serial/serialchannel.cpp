@@ -11,6 +11,7 @@
 #include <chrono>
 
 #include <cerrno>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -243,6 +244,24 @@ void SerialChannel::output(const QByteArray &bytes)
         return;
     m_port->write(bytes);
     emit outputTaken(bytes);
+}
+
+bool SerialChannel::pushOutput(std::chrono::milliseconds wait)
+{
+    bool wrote = false;
+    int timeout = int(qMax<qint64>(0, wait.count()));
+    while (portOpen() && m_port->bytesToWrite() > 0) {
+        // A write without room would fail with EAGAIN, which QSerialPort reports as a resource error.
+        pollfd room{int(m_port->handle()), POLLOUT, 0};
+        if (::poll(&room, 1, timeout) != 1 || room.revents != POLLOUT)
+            break;
+        // flush() writes one piece of QSerialPort's queue without blocking.
+        if (!m_port->flush())
+            break;
+        wrote = true;
+        timeout = 0;
+    }
+    return wrote;
 }
 
 SerialChannel::Input SerialChannel::input()

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <variant>
@@ -62,6 +63,11 @@ public:
 
     void output(const QString &text);
     void output(const QByteArray &bytes);
+    // Hands queued output to the driver while it has room, after waiting up
+    // to wait for room, without a turn of the event loop in between: a sender
+    // that keeps the queue full writes as soon as the line takes more. False
+    // when nothing was written (time up, nothing queued, hang-up or error).
+    bool pushOutput(std::chrono::milliseconds wait);
     Input input();
     // The next text read starts without a byte held back from the last one.
     void resetTextDecoder() { m_decoder.reset(); }

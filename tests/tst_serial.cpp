@@ -34,6 +34,7 @@ private slots:
     void raisesReceiveEventAndYieldsInput();
     void joinsCp932CharacterSplitAcrossReads();
     void closeLetsEveryQueuedByteLeaveInOrder();
+    void pushOutputWritesWhileTheLineTakesBytes();
     void zeroInBufferCountDiscardsWaitingInput();
     void closesItselfWhenTheDeviceGoesAway();
     void keepsReceivingAFastStreamWhileInputEmptiesTheTty();
@@ -214,6 +215,30 @@ void TstSerial::closeLetsEveryQueuedByteLeaveInOrder()
     m_reader->settle();
     QCOMPARE(m_reader->size(), payload.size());
     QVERIFY(m_reader->received() == payload);
+}
+
+// No turn of the event loop: what the line takes leaves at once, and a full
+// line ends the wait without an error.
+void TstSerial::pushOutputWritesWhileTheLineTakesBytes()
+{
+    openChannel();
+    QVERIFY(!m_channel->pushOutput(0ms));
+    QByteArray payload(256 * 1024, Qt::Uninitialized);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(payload.data()), payload.size() / 4);
+    m_channel->output(payload);
+    while (m_channel->outBufferCount() > 0)
+        QVERIFY(m_channel->pushOutput(5s));
+    QVERIFY(m_reader->waitFor(payload.size()));
+    m_reader->settle();
+    QVERIFY(m_reader->received() == payload);
+
+    m_reader.reset(); // nobody reads: the line fills up
+    m_channel->output(payload);
+    while (m_channel->pushOutput(20ms)) {
+    }
+    QVERIFY(m_channel->outBufferCount() > 0);
+    QVERIFY(m_channel->portOpen());
+    m_channel->setOutBufferCount(0); // a close would wait for the line
 }
 
 void TstSerial::zeroInBufferCountDiscardsWaitingInput()
