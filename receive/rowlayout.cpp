@@ -119,6 +119,9 @@ void RowLayout::layOutText(qint64 from, qint64 to)
             if (plainEnd > i) {
                 placePlain(from + i, plainEnd - i);
                 i = plainEnd;
+            } else if (isLineBreak(piece[i])) {
+                placeOther(piece[i], from + i);
+                ++i;
             } else {
                 i = placeOthers(piece, i, from + i);
             }
