@@ -166,7 +166,7 @@ qsizetype RowLayout::placeOthers(std::span<const char16_t> units, qsizetype from
     return size;
 }
 
-int RowLayout::learnStep(char16_t unit) const
+int RowLayout::learnStep(char16_t unit)
 {
     const int step = isLineBreak(unit) || unit == u'\t' ? kBreaking : widthOf(unit, 0);
     m_steps[unit] = std::uint8_t(step);

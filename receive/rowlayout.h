@@ -73,7 +73,7 @@ private:
     void placePlain(qint64 position, qint64 count);
     qsizetype placeOthers(std::span<const char16_t> units, qsizetype from, qint64 position);
     void placeOther(char16_t unit, qint64 position);
-    int learnStep(char16_t unit) const;
+    int learnStep(char16_t unit);
     void startRow(qint64 position);
     int widthOf(char16_t unit, int column) const;
     int tabWidth(int column) const;
@@ -86,7 +86,7 @@ private:
     CellWidths m_cells;
     // Per code unit: the columns it takes (1 or 2), kBreaking for a tab or a
     // line break, 0 until first met. Filled lazily from m_cells.
-    mutable std::array<std::uint8_t, 0x10000> m_steps{};
+    std::array<std::uint8_t, 0x10000> m_steps{};
     int m_columns = 80;
     bool m_stale = true;
     quint64 m_generation = 0;
