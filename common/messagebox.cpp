@@ -126,6 +126,12 @@ Message cannotSave(const QString &path, const QString &reason)
     return {QStringLiteral("保存できません\n%1\n%2").arg(path, reason), kWarning, Message::Icon::Exclamation};
 }
 
+Message selectionTooLargeToCopy()
+{
+    return {QStringLiteral("選択範囲が大きすぎるため、クリップボードにコピーできません。ファイルに保存しますか？"), kWarning,
+            Message::Icon::Exclamation, QStringLiteral("名前を付けて保存...")};
+}
+
 Message cannotSpillReceivedData(const QString &reason)
 {
     return {QStringLiteral("受信データを一時ファイルに保存できません\n%1").arg(reason), kWarning};

@@ -43,6 +43,8 @@ Message countOutOfRange();
 Message cannotRecord(const QString &path, const QString &reason);
 Message recordingStopped(const QString &path, const QString &reason);
 Message cannotSave(const QString &path, const QString &reason);
+// OK leaves it; the action button saves the selection to a file.
+Message selectionTooLargeToCopy();
 Message cannotSpillReceivedData(const QString &reason);
 
 } // namespace messages

@@ -59,6 +59,7 @@ ReceiveActions::ReceiveActions(ReceiveView *view, ReceiveRecorder &recorder, QWi
     find->setShortcut(QKeySequence::Find);
     connect(find, &QAction::triggered, this, &ReceiveActions::openFind);
     view->setMenuActions(m_actions);
+    connect(view, &ReceiveView::copyTooLarge, this, &ReceiveActions::offerToSaveSelection);
 
     // F3 and Shift+F3 work from the main window and from the find window alike.
     auto *next = new QAction(this);
@@ -124,12 +125,24 @@ void ReceiveActions::startRecording()
 
 void ReceiveActions::saveShown()
 {
+    save(false);
+}
+
+void ReceiveActions::offerToSaveSelection()
+{
+    if (showMessage(m_window, messages::selectionTooLargeToCopy()))
+        save(true);
+}
+
+void ReceiveActions::save(bool selectionOnly)
+{
     QString filter;
     const QString path = askPath(QStringLiteral("名前を付けて保存"), {kTextFilter}, &filter);
     if (path.isEmpty())
         return;
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !rtxtAscRcv->writeShown(file) || !file.commit())
+    if (!file.open(QIODevice::WriteOnly)
+        || !(selectionOnly ? rtxtAscRcv->writeSelected(file) : rtxtAscRcv->writeShown(file)) || !file.commit())
         showMessage(m_window, messages::cannotSave(path, file.errorString()));
 }
 

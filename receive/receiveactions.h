@@ -21,6 +21,8 @@ public:
 
     void startRecording();
     void saveShown();
+    // Copying too much offers to save the selection instead.
+    void offerToSaveSelection();
     void openFind();
 
 private:
@@ -28,6 +30,7 @@ private:
     QAction *addOption(const QString &text, const char *name, bool checked);
     void onRecordingChanged(bool recording);
     void onRecordingFailed(const QString &reason);
+    void save(bool selectionOnly);
     QString askPath(const QString &title, const QStringList &filters, QString *chosenFilter);
 
     ReceiveView *rtxtAscRcv;

@@ -101,7 +101,13 @@ QString ReceiveView::shownText(qint64 from, qint64 to) const
 bool ReceiveView::writeShown(QIODevice &out)
 {
     syncLayout();
-    return showntext::write(m_layout, m_store, out);
+    return showntext::write(m_layout, m_store, out, 0, m_store.length());
+}
+
+bool ReceiveView::writeSelected(QIODevice &out)
+{
+    syncLayout();
+    return showntext::write(m_layout, m_store, out, qMin(m_anchor, m_cursor), qMax(m_anchor, m_cursor));
 }
 
 void ReceiveView::syncLayout()
@@ -161,10 +167,19 @@ void ReceiveView::selectAll()
     viewport()->update();
 }
 
-void ReceiveView::copy() const
+void ReceiveView::copy()
 {
-    if (hasSelection())
+    if (!hasSelection())
+        return;
+    if (qAbs(m_cursor - m_anchor) > s_copyLimit)
+        emit copyTooLarge();
+    else
         QGuiApplication::clipboard()->setText(selectedText());
+}
+
+void ReceiveView::setCopyLimit(qint64 characters)
+{
+    s_copyLimit = characters;
 }
 
 void ReceiveView::scheduleFrame()

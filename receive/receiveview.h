@@ -35,12 +35,18 @@ public:
     bool hasSelection() const { return m_anchor != m_cursor; }
     QString selectedText() const;
     void selectAll();
-    void copy() const;
+    // Copies the selection, unless it is larger than the clipboard should
+    // carry: then it only says so (copyTooLarge).
+    void copy();
+    // The largest selection copied, in characters; tests make it small.
+    static void setCopyLimit(qint64 characters);
     // The text as shown, times and offsets included, of whole rows where
     // rows carry them; the box's own text otherwise.
     QString shownText(qint64 from, qint64 to) const;
     // Everything shown, as UTF-8, a batch of rows at a time.
     [[nodiscard]] bool writeShown(QIODevice &out);
+    // The selection as shown, the same way.
+    [[nodiscard]] bool writeSelected(QIODevice &out);
 
     // Display options, all off but following the end at start.
     void setTimestamps(bool on);
@@ -53,6 +59,9 @@ public:
     // Matches of the search are marked; the current one is selected and shown.
     void setSearch(const ReceiveSearch *search);
     void selectMatch(qint64 from, qint64 to);
+
+signals:
+    void copyTooLarge();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -86,4 +95,7 @@ private:
     QList<QAction *> m_menuActions;
     qint64 m_anchor = 0;
     qint64 m_cursor = 0;
+    // 64 Mi characters: past that the clipboard's owner holds a copy as
+    // large again, and pasting it stalls whatever takes it.
+    static inline qint64 s_copyLimit = qint64(64) << 20;
 };

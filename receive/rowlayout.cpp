@@ -13,6 +13,8 @@
 namespace {
 
 constexpr int kTabStop = 8;
+// A tab, CR or LF: its columns depend on where it stands.
+constexpr std::uint8_t kBreaking = 3;
 
 // Printable ASCII takes one column everywhere and needs no lookup.
 constexpr bool isPlain(char16_t unit)
@@ -75,6 +77,7 @@ void RowLayout::setDecorations(bool stamps, bool sixteen)
 void RowLayout::setCellMeasure(CellWidths::Measure measure)
 {
     m_cells.setMeasure(std::move(measure));
+    m_steps.fill(0);
     m_stale = true;
 }
 
@@ -117,9 +120,11 @@ void RowLayout::layOutText(qint64 from, qint64 to)
             if (plainEnd > i) {
                 placePlain(from + i, plainEnd - i);
                 i = plainEnd;
-            } else {
+            } else if (isLineBreak(piece[i])) {
                 placeOther(piece[i], from + i);
                 ++i;
+            } else {
+                i = placeOthers(piece, i, from + i);
             }
         }
         from += size;
@@ -137,6 +142,36 @@ void RowLayout::placePlain(qint64 position, qint64 count)
         position += taken;
         count -= taken;
     }
+}
+
+// Places units one table look-up each, printable ASCII among them, so that
+// mixed text takes no unpredictable branch per unit; stops behind the first
+// tab or line break, after which a run of plain ASCII is likely.
+qsizetype RowLayout::placeOthers(std::span<const char16_t> units, qsizetype from, qint64 position)
+{
+    const qsizetype size = qsizetype(units.size());
+    for (qsizetype at = from; at < size; ++at, ++position) {
+        const char16_t unit = units[at];
+        int step = m_steps[unit];
+        if (step == 0)
+            step = learnStep(unit);
+        if (step == kBreaking) {
+            placeOther(unit, position);
+            return at + 1;
+        }
+        m_afterCr = false;
+        if (m_column + step > m_columns && m_column > 0)
+            startRow(position);
+        m_column += step;
+    }
+    return size;
+}
+
+int RowLayout::learnStep(char16_t unit)
+{
+    const int step = isLineBreak(unit) || unit == u'\t' ? kBreaking : widthOf(unit, 0);
+    m_steps[unit] = std::uint8_t(step);
+    return step;
 }
 
 void RowLayout::placeOther(char16_t unit, qint64 position)

@@ -72,7 +72,9 @@ private:
     void restart();
     void layOutText(qint64 from, qint64 to);
     void placePlain(qint64 position, qint64 count);
+    qsizetype placeOthers(std::span<const char16_t> units, qsizetype from, qint64 position);
     void placeOther(char16_t unit, qint64 position);
+    int learnStep(char16_t unit);
     void startRow(qint64 position);
     int widthOf(char16_t unit, int column) const;
     int tabWidth(int column) const;
@@ -83,6 +85,9 @@ private:
 
     const ReceiveStore &m_store;
     CellWidths m_cells;
+    // Per code unit: the columns it takes (1 or 2), kBreaking for a tab or a
+    // line break, 0 until first met. Filled lazily from m_cells.
+    std::array<std::uint8_t, 0x10000> m_steps{};
     int m_columns = 80;
     bool m_stale = true;
     quint64 m_generation = 0;

@@ -27,13 +27,15 @@ QString between(const RowLayout &layout, const ReceiveStore &store, qint64 from,
     return text;
 }
 
-bool write(const RowLayout &layout, const ReceiveStore &store, QIODevice &out)
+bool write(const RowLayout &layout, const ReceiveStore &store, QIODevice &out, qint64 from, qint64 to)
 {
     constexpr qint64 kRowsPerBatch = 4096;
-    for (qint64 row = 0; row < layout.rowCount(); row += kRowsPerBatch) {
+    if (from >= to)
+        return true;
+    for (qint64 row = layout.rowOf(from); row < layout.rowCount() && layout.rowStart(row) < to; row += kRowsPerBatch) {
         const qint64 end = row + kRowsPerBatch;
-        const qint64 to = end < layout.rowCount() ? layout.rowStart(end) : store.length();
-        if (out.write(between(layout, store, layout.rowStart(row), to).toUtf8()) < 0)
+        const qint64 batchEnd = end < layout.rowCount() ? qMin(to, layout.rowStart(end)) : to;
+        if (out.write(between(layout, store, qMax(from, layout.rowStart(row)), batchEnd).toUtf8()) < 0)
             return false;
     }
     return true;

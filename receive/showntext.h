@@ -15,7 +15,8 @@ namespace showntext {
 // Text mode takes [from, to) with the time of each line starting in it;
 // decorated hex takes the whole rows that [from, to) touches.
 QString between(const RowLayout &layout, const ReceiveStore &store, qint64 from, qint64 to);
-// Everything, as UTF-8, a batch of rows at a time; false when a write failed.
-[[nodiscard]] bool write(const RowLayout &layout, const ReceiveStore &store, QIODevice &out);
+// [from, to) as between() gives it, as UTF-8, a batch of rows at a time;
+// false when a write failed.
+[[nodiscard]] bool write(const RowLayout &layout, const ReceiveStore &store, QIODevice &out, qint64 from, qint64 to);
 
 } // namespace showntext

@@ -34,6 +34,8 @@ private slots:
     void stopsAndTellsWhenTheFileCannotGrow();
     void showsTimesAndSixteenByteRows_data();
     void showsTimesAndSixteenByteRows();
+    void offersToSaveASelectionTooLargeToCopy_data();
+    void offersToSaveASelectionTooLargeToCopy();
     void findsTextAcrossBlocksAndBytesInHex();
     void staysWhereTheOperatorScrolledWithoutAutoScroll();
     void aWheelOverTheTabsChangesNothing();
@@ -62,6 +64,7 @@ void TstRecord::init()
 
 void TstRecord::cleanup()
 {
+    ReceiveView::setCopyLimit(qint64(64) << 20);
     m_fx.tearDown();
 }
 
@@ -224,6 +227,63 @@ void TstRecord::showsTimesAndSixteenByteRows()
     QFile saved(path(QStringLiteral("shown.txt")));
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromUtf8(saved.readAll()), copied);
+}
+
+void TstRecord::offersToSaveASelectionTooLargeToCopy_data()
+{
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<bool>("wholeBox");
+    QTest::addColumn<bool>("byMenu");
+    QTest::addColumn<qint64>("limit");
+    QTest::addColumn<QString>("saved"); // empty: copied to the clipboard
+
+    QTest::newRow("text, all, keys") << 0 << true << false << qint64(10) << u"hello world\r\nsecond"_qs;
+    QTest::newRow("text, part, menu") << 0 << false << true << qint64(10) << u"hello world"_qs;
+    QTest::newRow("hex, all, within the limit") << 1 << true << false << qint64(60) << QString();
+}
+
+void TstRecord::offersToSaveASelectionTooLargeToCopy()
+{
+    QFETCH(int, tab);
+    QFETCH(bool, wholeBox);
+    QFETCH(bool, byMenu);
+    QFETCH(qint64, limit);
+    QFETCH(QString, saved);
+
+    ReceiveView::setCopyLimit(limit);
+    if (tab != 0)
+        QTest::mouseClick(m_tabs, Qt::LeftButton, {}, m_tabs->tabRect(tab).center());
+    send("hello world\r\nsecond");
+    if (wholeBox) {
+        QTest::keyClick(m_view, Qt::Key_A, Qt::ControlModifier);
+    } else {
+        // From the first column to beyond the end of the first line.
+        QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, QPoint(1, 2));
+        QTest::mouseClick(m_view->viewport(), Qt::LeftButton, Qt::ShiftModifier, QPoint(m_view->viewport()->width() - 2, 2));
+    }
+    QGuiApplication::clipboard()->setText(u"before"_qs);
+    m_fx.answerer->onMessage = [](QMessageBox *box) {
+        if (auto *save = box->findChild<QPushButton *>(QStringLiteral("cmdAction"))) {
+            box->setProperty("answered", true);
+            save->click();
+        }
+    };
+    m_fx.answerer->otherModal = chooseFile(path(QStringLiteral("selection.txt")));
+    if (byMenu)
+        chooseFromMenu(QStringLiteral("コピー(&C)"));
+    else
+        QTest::keyClick(m_view, Qt::Key_C, Qt::ControlModifier);
+    if (saved.isEmpty()) {
+        QVERIFY(m_fx.answerer->messages.isEmpty());
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"68 65 6C 6C 6F 20 77 6F 72 6C 64 0D 0A 73 65 63 6F 6E 64 "_qs);
+        return;
+    }
+    QCOMPARE(m_fx.answerer->texts(),
+             QStringList{u"選択範囲が大きすぎるため、クリップボードにコピーできません。ファイルに保存しますか？"_qs});
+    QCOMPARE(QGuiApplication::clipboard()->text(), u"before"_qs);
+    QFile file(path(QStringLiteral("selection.txt")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(file.readAll()), saved);
 }
 
 void TstRecord::findsTextAcrossBlocksAndBytesInHex()
