@@ -9,6 +9,7 @@
 #include "app/frmmain.h"
 #include "benchstream.h"
 #include "ptypair.h"
+#include "receiverun.h"
 #include "receive/receiveview.h"
 #include "serial/cp932codec.h"
 #include "serial/serialchannel.h"
@@ -94,33 +95,6 @@ void writeAll(int fd, const QByteArray &cycle, qint64 total)
 {
     static const std::atomic<bool> never{false};
     writeCycle(fd, cycle, 0, total, never);
-}
-
-// MB/s of a bare blocking reader on the program's side of the line.
-double measureCeiling(const PtyPair &pty, const QByteArray &cycle, qint64 total)
-{
-    const int fd = ::open(QFile::encodeName(pty.slavePath()).constData(), O_RDWR | O_NOCTTY);
-    if (fd < 0)
-        return 0;
-    termios raw{};
-    ::tcgetattr(fd, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(fd, TCSANOW, &raw);
-    ::tcflush(fd, TCIFLUSH);
-    QElapsedTimer clock;
-    clock.start();
-    std::thread writer(writeAll, pty.masterFd(), std::cref(cycle), total);
-    std::vector<char> buffer(64 * 1024);
-    for (qint64 got = 0; got < total;) {
-        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
-        if (n <= 0 && errno != EINTR)
-            break;
-        got += std::max<ssize_t>(n, 0);
-    }
-    const double seconds = clock.nsecsElapsed() / 1e9;
-    writer.join();
-    ::close(fd);
-    return total / kMB / seconds;
 }
 
 struct Result
@@ -355,12 +329,12 @@ int main(int argc, char **argv)
     bool pass = true;
     std::printf("shown MB/s against a bare reader, %lld MiB each; MB = 10^6 bytes\n", speedTotal >> 20);
     for (const Stream &stream : speedStreams) {
-        const double ceiling = measureCeiling(pty, stream.cycle, speedTotal);
+        const double ceiling = receiverun::measureCeiling(pty, stream.cycle, speedTotal);
         pass = printSpeed(stream, ceiling, box.run(stream, speedTotal)) && pass;
     }
     const Stream sessions[] = {speedStreams[0], speedStreams[3]};
     for (const Stream &stream : sessions) {
-        const double ceiling = measureCeiling(pty, stream.cycle, std::min<qint64>(sessionTotal, 512 << 20));
+        const double ceiling = receiverun::measureCeiling(pty, stream.cycle, std::min<qint64>(sessionTotal, 512 << 20));
         pass = printSession(stream, sessionTotal, ceiling, box.run(stream, sessionTotal, true)) && pass;
     }
     return pass ? 0 : 1;
