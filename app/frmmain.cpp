@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "app/frmmain.h"
 
+#include "app/configdownload.h"
 #include "app/wheelblocker.h"
 #include "common/messagebox.h"
 #include "common/twips.h"
-#include "app/configdownload.h"
 #include "receive/receiveactions.h"
 #include "receive/receivemonitor.h"
 #include "receive/receiverecorder.h"
 #include "receive/receiveview.h"
 #include "receive/recordlines.h"
+#include "serial/lineerrors.h"
 #include "serial/serialchannel.h"
 #include "settings/portassignlauncher.h"
 #include "settings/settingslauncher.h"
@@ -262,8 +263,8 @@ void FrmMain::onPortOpenChanged(bool open)
 
 void FrmMain::onCommForRecording()
 {
-    // Codes up to 7 are data and modem events; the rest are line errors.
-    if (MSCom->commEvent() > 7)
+    // The same events whose box the receive monitor shows.
+    if (commevent::isError(MSCom->commEvent()))
         m_recorder->addMarkerNow(messages::lineEvent(MSCom->commEvent()).prompt);
 }
 

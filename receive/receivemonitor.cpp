@@ -4,6 +4,7 @@
 #include "common/messagebox.h"
 #include "receive/receiveview.h"
 #include "receive/spillnotice.h"
+#include "serial/lineerrors.h"
 #include "serial/serialchannel.h"
 
 #include <QTabBar>
@@ -34,8 +35,7 @@ void ReceiveMonitor::onComm()
             receiveHex();
         return;
     }
-    // Line and modem changes, ring, transmit buffer low, end-of-file character.
-    if (code >= 1 && code <= 7)
+    if (!commevent::isError(code))
         return;
     showMessage(m_window, messages::lineEvent(code));
 }

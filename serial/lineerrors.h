@@ -27,6 +27,14 @@ constexpr int kOverrun = 1006;
 constexpr int kRxOverflow = 1008;
 constexpr int kParity = 1009;
 
+// Codes 1 to 7 are data and modem events (receive, line changes, ring,
+// transmit buffer low, end-of-file character); every other code is an error
+// the operator is told of.
+constexpr bool isError(int code)
+{
+    return code < 1 || code > 7;
+}
+
 } // namespace commevent
 
 // One event code per counter that went up between two readings, in code order.
