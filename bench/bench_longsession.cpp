@@ -8,6 +8,7 @@
 
 #include "app/frmmain.h"
 #include "benchstream.h"
+#include "delayprobe.h"
 #include "ptypair.h"
 #include "receiverun.h"
 #include "receive/receiveview.h"
@@ -174,22 +175,16 @@ private:
                 loop.quit();
         };
         QObject::connect(&m_window.channel(), &SerialChannel::onComm, &loop, check);
-        QTimer probe;
-        probe.setTimerType(Qt::PreciseTimer);
-        QElapsedTimer sinceTick;
-        QObject::connect(&probe, &QTimer::timeout, &loop, [&] {
-            result.worstDelayMs = std::max(result.worstDelayMs, sinceTick.nsecsElapsed() / 1e6 - 10);
-            sinceTick.restart();
-        });
+        DelayProbe probe;
         // Gives up below 5 MB/s.
         QTimer::singleShot(std::chrono::seconds(30 + total / 5'000'000), &loop, &QEventLoop::quit);
         clock.start();
-        sinceTick.start();
-        probe.start(10);
+        probe.start();
         std::thread writer(writeAll, m_pty.masterFd(), std::cref(cycle), total);
         loop.exec();
         const double seconds = clock.nsecsElapsed() / 1e9;
         writer.join();
+        result.worstDelayMs = std::max(result.worstDelayMs, probe.worstDelayMs());
         result.complete = shownSoFar() == shown;
         result.whole = total / kMB / seconds;
         result.firstTenth = total / 10 / kMB / (tenthAt[1] / 1e9);

@@ -2,6 +2,7 @@
 #include "receiverun.h"
 
 #include "app/frmmain.h"
+#include "delayprobe.h"
 #include "ptypair.h"
 #include "receive/receiverecorder.h"
 #include "receive/receiveview.h"
@@ -148,22 +149,16 @@ void Runner::receive(const QByteArray &cycle, qint64 total, Result &result)
     };
     // Connected after the monitor, so it sees what the event added.
     QObject::connect(&m_window.channel(), &SerialChannel::onComm, &loop, check);
-    QTimer probe;
-    probe.setTimerType(Qt::PreciseTimer);
-    QElapsedTimer sinceTick;
-    QObject::connect(&probe, &QTimer::timeout, &loop, [&] {
-        result.worstDelayMs = std::max(result.worstDelayMs, sinceTick.nsecsElapsed() / 1e6 - 10);
-        sinceTick.restart();
-    });
+    DelayProbe probe;
     QTimer::singleShot(std::chrono::minutes(3), &loop, &QEventLoop::quit);
 
     clock.start();
-    sinceTick.start();
-    probe.start(10);
+    probe.start();
     std::thread writer(writeAll, m_pty.masterFd(), std::cref(cycle), total);
     loop.exec();
     const double seconds = clock.nsecsElapsed() / 1e9;
     writer.join();
+    result.worstDelayMs = std::max(result.worstDelayMs, probe.worstDelayMs());
     result.complete = receivedBytes() == total;
     result.whole = total / kMB / seconds;
     result.firstQuarter = total / 4 / kMB / (quarterAt / 1e9);
