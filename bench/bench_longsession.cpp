@@ -12,7 +12,6 @@
 #include "ptypair.h"
 #include "receiverun.h"
 #include "receive/receiveview.h"
-#include "serial/cp932codec.h"
 #include "serial/serialchannel.h"
 
 #include <QApplication>
@@ -136,13 +135,11 @@ public:
         QTest::mouseClick(&m_open, Qt::LeftButton);
         ::malloc_trim(0);
         result.idleKiB = procStatusKiB("VmRSS:");
-        const QString shownCycle = stream.tab == 0 ? Cp932Decoder().decode(stream.cycle) : QString();
-        const qint64 shown = stream.tab == 0 ? total / kPeriod * shownCycle.size() : total;
-        receive(stream.cycle, total, shown, result);
+        receive(stream.cycle, total, result);
         result.endKiB = procStatusKiB("VmRSS:");
         result.peakKiB = procStatusKiB("VmHWM:");
         jumpToEnds(result);
-        result.exact = result.complete && matches(stream, shownCycle);
+        result.exact = result.complete && receiverun::storeMatches(m_view.store(), stream.cycle, total);
         if (saveWhole)
             save(result);
         QTest::mouseClick(&m_open, Qt::LeftButton);
@@ -154,24 +151,21 @@ public:
     }
 
 private:
-    qint64 shownSoFar() const
-    {
-        const ReceiveStore &store = m_view.store();
-        return store.mode() == ReceiveStore::Mode::Hex ? store.byteCount() : store.length();
-    }
+    // Both modes keep the bytes as they came.
+    qint64 shownSoFar() const { return m_view.store().byteCount(); }
 
-    void receive(const QByteArray &cycle, qint64 total, qint64 shown, Result &result)
+    void receive(const QByteArray &cycle, qint64 total, Result &result)
     {
         QEventLoop loop;
         QElapsedTimer clock;
         std::vector<qint64> tenthAt(11, 0);
         auto check = [&] {
             const qint64 got = shownSoFar();
-            for (int tenth = 1; tenth <= 10 && got * 10 >= shown * tenth; ++tenth) {
+            for (int tenth = 1; tenth <= 10 && got * 10 >= total * tenth; ++tenth) {
                 if (!tenthAt[tenth])
                     tenthAt[tenth] = clock.nsecsElapsed();
             }
-            if (got >= shown)
+            if (got >= total)
                 loop.quit();
         };
         QObject::connect(&m_window.channel(), &SerialChannel::onComm, &loop, check);
@@ -185,7 +179,7 @@ private:
         const double seconds = clock.nsecsElapsed() / 1e9;
         writer.join();
         result.worstDelayMs = std::max(result.worstDelayMs, probe.worstDelayMs());
-        result.complete = shownSoFar() == shown;
+        result.complete = shownSoFar() == total;
         result.whole = total / kMB / seconds;
         result.firstTenth = total / 10 / kMB / (tenthAt[1] / 1e9);
         result.lastTenth = total / 10 / kMB / (seconds - tenthAt[9] / 1e9);
@@ -217,31 +211,6 @@ private:
         result.saveSeconds = clock.nsecsElapsed() / 1e9;
         result.savedBytes = QFile(m_savePath).size();
         QFile::remove(m_savePath);
-    }
-
-    bool matches(const Stream &stream, const QString &shownCycle) const
-    {
-        const ReceiveStore &store = m_view.store();
-        const qint64 period = stream.tab == 0 ? shownCycle.size() : kPeriod;
-        const qint64 end = stream.tab == 0 ? store.length() : store.byteCount();
-        for (qint64 at = 0; at < end;) {
-            const qint64 count = std::min(end - at, period - at % period);
-            bool same;
-            qint64 got;
-            if (stream.tab == 0) {
-                const auto piece = store.textSpan(at, count);
-                same = std::equal(piece.begin(), piece.end(), shownCycle.utf16() + at % period);
-                got = qint64(piece.size());
-            } else {
-                const auto piece = store.byteSpan(at, count);
-                same = std::equal(piece.begin(), piece.end(), stream.cycle.constData() + at % period);
-                got = qint64(piece.size());
-            }
-            if (!same)
-                return false;
-            at += got;
-        }
-        return true;
     }
 
     FrmMain &m_window;

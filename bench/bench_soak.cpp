@@ -128,8 +128,7 @@ private:
     // The stream is ASCII, so in text mode a character is a byte.
     qint64 received() const
     {
-        const ReceiveStore &store = m_view.store();
-        return store.mode() == ReceiveStore::Mode::Hex ? store.byteCount() : store.length();
+        return m_view.store().byteCount();
     }
 
     PtyPair &m_pty;

@@ -18,8 +18,7 @@
 // more than one block ahead, unlike a QList/QString whose capacity doubles.
 // Beyond SpillFile::memoryBudget() the oldest blocks move to a SpillFile and
 // are read back into a few cached blocks when asked for, so a session costs
-// disk rather than memory; the newest block always stays in memory. A block
-// of text whose characters all fit in a byte takes half the space there.
+// disk rather than memory; the newest block always stays in memory.
 template<typename T>
 class ChunkedBuffer
 {
@@ -83,26 +82,13 @@ public:
     {
         m_blocks.clear();
         m_blocks.shrink_to_fit();
-        m_places.clear();
-        m_places.shrink_to_fit();
         m_cache = {};
-        m_narrow.reset();
         m_file.close();
-        m_fileEnd = 0;
         m_spilled = 0;
         m_size = 0;
     }
 
 private:
-    static constexpr bool kNarrows = std::is_same_v<T, char16_t>;
-
-    // Where a block that left memory lives in the file.
-    struct Place
-    {
-        qint64 offset;
-        bool narrow;
-    };
-
     struct CachedBlock
     {
         qsizetype index = -1;
@@ -123,13 +109,7 @@ private:
         CachedBlock &slot = m_cache[m_nextSlot++ % m_cache.size()];
         if (!slot.values)
             slot.values = std::make_unique_for_overwrite<T[]>(kBlockSize);
-        const Place place = m_places[index];
-        if (!place.narrow) {
-            m_file.read(place.offset, slot.values.get(), kBlockBytes);
-        } else {
-            m_file.read(place.offset, narrowBuffer(), kBlockSize);
-            std::copy_n(narrowBuffer(), kBlockSize, slot.values.get());
-        }
+        m_file.read(qint64(index) * kBlockBytes, slot.values.get(), kBlockBytes);
         slot.index = index;
         return slot.values.get();
     }
@@ -149,36 +129,13 @@ private:
         m_blocks.push_back(std::move(fresh));
     }
 
+    // Spilled blocks are the oldest ones, so block i lives at i blocks into the file.
     bool spill(const T *values)
     {
-        Place place{m_fileEnd, false};
-        if constexpr (kNarrows) {
-            char16_t all = 0;
-            for (qsizetype i = 0; i < kBlockSize; ++i)
-                all |= values[i];
-            place.narrow = all <= 0xFF;
-            if (place.narrow)
-                std::copy_n(values, kBlockSize, narrowBuffer());
-        }
-        const qint64 size = place.narrow ? kBlockSize : kBlockBytes;
-        if (!m_file.write(place.offset, place.narrow ? static_cast<const void *>(narrowBuffer()) : values, size))
-            return false;
-        m_places.push_back(place);
-        m_fileEnd += size;
-        return true;
-    }
-
-    unsigned char *narrowBuffer() const
-    {
-        if (!m_narrow)
-            m_narrow = std::make_unique_for_overwrite<unsigned char[]>(kBlockSize);
-        return m_narrow.get();
+        return m_file.write(qint64(m_spilled) * kBlockBytes, values, kBlockBytes);
     }
 
     std::vector<std::unique_ptr<T[]>> m_blocks;
-    std::vector<Place> m_places;
-    qint64 m_fileEnd = 0;
-    mutable std::unique_ptr<unsigned char[]> m_narrow;
     qsizetype m_spilled = 0;
     qsizetype m_size = 0;
     SpillFile m_file;

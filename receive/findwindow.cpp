@@ -67,7 +67,7 @@ void FindWindow::find(bool forward)
         at = forward ? m_search.next(store, 0) : m_search.previous(store, store.length());
     m_current = at;
     if (at >= 0)
-        m_view->selectMatch(at, at + m_search.matchLength(store));
+        m_view->selectMatch(at, m_search.matchEnd(store, at));
 }
 
 void FindWindow::showCount()

@@ -57,17 +57,15 @@ void ReceiveMonitor::onSpillRefused(const QString &reason)
 
 void ReceiveMonitor::receiveText()
 {
+    // Taken as the bytes of whole characters: the box decodes only what it shows.
     MSCom.setInputMode(SerialChannel::InputMode::Text);
-    const SerialChannel::Input input = MSCom.input();
-    const auto *chunk = std::get_if<QString>(&input);
-    if (!chunk)
-        return;
-    if (!chunk->isEmpty() && chunk->front() == QChar(0)) {
+    const QByteArray chunk = MSCom.inputTextBytes();
+    if (!chunk.isEmpty() && chunk.front() == '\0') {
         // A chunk that begins with NUL is dropped with whatever came after it.
         MSCom.setInBufferCount(0);
         return;
     }
-    rtxtAscRcv->appendText(*chunk);
+    rtxtAscRcv->appendCp932(chunk);
     rtxtAscRcv->moveCaretToEnd();
 }
 

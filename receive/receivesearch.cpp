@@ -13,6 +13,68 @@ namespace {
 
 constexpr qint64 kBackwardWindow = 1 << 16;
 
+// The last match starting before before, or -1: windows taken from the end
+// backwards, each searched forwards.
+template<typename Search>
+qint64 searchBackward(const Search &search, qint64 size, qint64 before)
+{
+    for (qint64 end = qMin(before, size); end > 0; end -= kBackwardWindow) {
+        const qint64 start = qMax<qint64>(0, end - kBackwardWindow);
+        qint64 last = -1;
+        for (qint64 hit = search.forward(start, end); hit >= 0; hit = search.forward(hit + 1, end))
+            last = hit;
+        if (last >= 0)
+            return last;
+    }
+    return -1;
+}
+
+// Searches text kept as CP932 bytes: windows decoded from a character start,
+// small at first and doubling, so that finding the next of many matches
+// costs what lies between them.
+class TextSearch
+{
+public:
+    TextSearch(const ReceiveStore &store, const QString &pattern)
+        : m_store(store)
+        , m_pattern(pattern)
+    {
+    }
+
+    // The first match starting in [from, before), or -1.
+    qint64 forward(qint64 from, qint64 before) const
+    {
+        const qint64 size = m_store.length();
+        // A character takes at most two bytes.
+        const qint64 reach = 2 * m_pattern.size();
+        before = qMin(before, size);
+        qint64 window = qMax<qint64>(256, 2 * reach);
+        for (qint64 at = m_store.characterStart(qMax<qint64>(0, from)); at < before;) {
+            const qint64 windowEnd = qMin(size, at + window);
+            const QString text = m_store.text(at, qMin(size, windowEnd + reach));
+            qint64 position = at;
+            qsizetype index = 0;
+            for (qsizetype hit = text.indexOf(m_pattern); hit >= 0; hit = text.indexOf(m_pattern, index + 1)) {
+                position = m_store.advance(position, hit - index);
+                index = hit;
+                if (position >= windowEnd || position >= before)
+                    break;
+                if (position >= from)
+                    return position;
+            }
+            at = m_store.characterStart(windowEnd);
+            window = qMin(window * 2, kBackwardWindow);
+        }
+        return -1;
+    }
+
+    qint64 backward(qint64 before) const { return searchBackward(*this, m_store.length(), before); }
+
+private:
+    const ReceiveStore &m_store;
+    const QString &m_pattern;
+};
+
 // Searches a store kept in blocks: each block's span directly, and the few
 // values around each block boundary copied into a small window.
 template<typename T, typename SpanAt>
@@ -46,20 +108,7 @@ public:
         return -1;
     }
 
-    // The last match starting before before, or -1: windows taken from the
-    // end backwards, each searched forwards.
-    qint64 backward(qint64 before) const
-    {
-        for (qint64 end = qMin(before, m_size); end > 0; end -= kBackwardWindow) {
-            const qint64 start = qMax<qint64>(0, end - kBackwardWindow);
-            qint64 last = -1;
-            for (qint64 hit = forward(start, end); hit >= 0; hit = forward(hit + 1, end))
-                last = hit;
-            if (last >= 0)
-                return last;
-        }
-        return -1;
-    }
+    qint64 backward(qint64 before) const { return searchBackward(*this, m_size, before); }
 
 private:
     // A match starting in [first, boundary) that runs past boundary.
@@ -118,9 +167,14 @@ bool ReceiveSearch::searchesBytes(const ReceiveStore &store) const
     return !m_bytes.isEmpty() && store.mode() == ReceiveStore::Mode::Hex;
 }
 
-qint64 ReceiveSearch::matchLength(const ReceiveStore &store) const
+qint64 ReceiveSearch::matchEnd(const ReceiveStore &store, qint64 at) const
 {
-    return searchesBytes(store) ? m_bytes.size() * hexgroups::kGroupWidth - 1 : m_text.size();
+    return searchesBytes(store) ? at + m_bytes.size() * hexgroups::kGroupWidth - 1 : store.advance(at, m_text.size());
+}
+
+qint64 ReceiveSearch::reach(const ReceiveStore &store) const
+{
+    return searchesBytes(store) ? m_bytes.size() * hexgroups::kGroupWidth - 1 : 2 * m_text.size();
 }
 
 qint64 ReceiveSearch::next(const ReceiveStore &store, qint64 from) const
@@ -134,9 +188,7 @@ qint64 ReceiveSearch::next(const ReceiveStore &store, qint64 from) const
     }
     if (m_text.isEmpty() || store.mode() != ReceiveStore::Mode::Text)
         return -1;
-    const auto spanAt = [&store](qint64 at, qint64 count) { return store.textSpan(at, count); };
-    const std::span pattern(reinterpret_cast<const char16_t *>(m_text.utf16()), size_t(m_text.size()));
-    return blockSearch<char16_t>(spanAt, store.length(), pattern).forward(from, store.length());
+    return TextSearch(store, m_text).forward(from, store.length());
 }
 
 qint64 ReceiveSearch::previous(const ReceiveStore &store, qint64 from) const
@@ -150,9 +202,7 @@ qint64 ReceiveSearch::previous(const ReceiveStore &store, qint64 from) const
     }
     if (m_text.isEmpty() || store.mode() != ReceiveStore::Mode::Text)
         return -1;
-    const auto spanAt = [&store](qint64 at, qint64 count) { return store.textSpan(at, count); };
-    const std::span pattern(reinterpret_cast<const char16_t *>(m_text.utf16()), size_t(m_text.size()));
-    return blockSearch<char16_t>(spanAt, store.length(), pattern).backward(from);
+    return TextSearch(store, m_text).backward(from);
 }
 
 qint64 ReceiveSearch::count(const ReceiveStore &store) const

@@ -9,15 +9,17 @@ class ReceiveStore;
 // Finds a pattern in everything the receive box holds, block by block of
 // the store, so that matches across two blocks are found and nothing is
 // copied out. Text mode matches characters; hex mode matches bytes, typed
-// as hex groups ("0D 0A"). Results are positions in the box's text.
+// as hex groups ("0D 0A"). Results are positions in the store.
 class ReceiveSearch
 {
 public:
     // False when the pattern cannot be read (an odd digit in hex mode).
     [[nodiscard]] bool setPattern(const QString &typed, bool hex);
     bool isEmpty() const { return m_text.isEmpty() && m_bytes.isEmpty(); }
-    // How many characters of the box one match covers.
-    qint64 matchLength(const ReceiveStore &store) const;
+    // Where the match that starts at `at` ends.
+    qint64 matchEnd(const ReceiveStore &store, qint64 at) const;
+    // How far a match reaches at most, in positions of the store.
+    qint64 reach(const ReceiveStore &store) const;
 
     // The first match starting at or after from, or -1.
     qint64 next(const ReceiveStore &store, qint64 from) const;

@@ -5,21 +5,24 @@
 
 #include <QByteArray>
 
+#include <cstring>
+
 namespace {
 
 // A pause this long or longer starts a new row in hex mode with timestamps.
 constexpr qint64 kHexPauseMs = 100;
+constexpr qint64 kPageBytes = 4096;
 
 } // namespace
 
 qint64 ReceiveStore::length() const
 {
-    return m_mode == Mode::Hex ? m_bytes.size() * hexgroups::kGroupWidth : m_text.size();
+    return m_mode == Mode::Hex ? m_bytes.size() * hexgroups::kGroupWidth : m_bytes.size();
 }
 
-void ReceiveStore::appendText(QStringView text, qint64 msecsSinceEpoch)
+void ReceiveStore::appendCp932(QByteArrayView bytes, qint64 msecsSinceEpoch)
 {
-    if (text.isEmpty())
+    if (bytes.isEmpty())
         return;
     if (m_mode == Mode::Hex && !isEmpty())
         convertToText();
@@ -27,8 +30,13 @@ void ReceiveStore::appendText(QStringView text, qint64 msecsSinceEpoch)
         m_mode = Mode::Text;
         ++m_generation;
     }
-    stampText(text, msecsSinceEpoch);
-    m_text.append(reinterpret_cast<const char16_t *>(text.utf16()), text.size());
+    stampText(bytes, msecsSinceEpoch);
+    appendTextBytes(bytes);
+}
+
+void ReceiveStore::appendText(QStringView text, qint64 msecsSinceEpoch)
+{
+    appendCp932(encodeCp932(text), msecsSinceEpoch);
 }
 
 void ReceiveStore::appendBytes(QByteArrayView bytes, qint64 msecsSinceEpoch)
@@ -37,9 +45,9 @@ void ReceiveStore::appendBytes(QByteArrayView bytes, qint64 msecsSinceEpoch)
         return;
     if (m_mode == Mode::Text && !isEmpty()) {
         // The box holds text already: the groups become part of that text.
-        const QString groups = hexgroups::format(bytes);
+        const QByteArray groups = hexgroups::format(bytes).toLatin1();
         stampText(groups, msecsSinceEpoch);
-        m_text.append(reinterpret_cast<const char16_t *>(groups.utf16()), groups.size());
+        appendTextBytes(groups);
         return;
     }
     if (m_mode != Mode::Hex) {
@@ -50,24 +58,75 @@ void ReceiveStore::appendBytes(QByteArrayView bytes, qint64 msecsSinceEpoch)
     m_bytes.append(bytes.data(), bytes.size());
 }
 
+// The store ends where a character ends, so the piece's first byte starts
+// one, and each page start met in the piece is placed from there.
+void ReceiveStore::appendTextBytes(QByteArrayView bytes)
+{
+    const qint64 start = m_bytes.size();
+    for (qint64 page = (start + kPageBytes - 1) / kPageBytes; page * kPageBytes < start + bytes.size(); ++page)
+        m_pageSkips.append(isCp932CharacterStart(bytes, qsizetype(page * kPageBytes - start)) ? 0 : 1);
+    m_bytes.append(bytes.data(), bytes.size());
+}
+
 void ReceiveStore::clear()
 {
-    m_text.clear();
     m_bytes.clear();
+    m_pageSkips.clear();
     m_stampPositions.clear();
     m_stampOffsets.clear();
     ++m_generation;
 }
 
+qint64 ReceiveStore::characterStart(qint64 position) const
+{
+    if (m_mode == Mode::Hex || position <= 0 || position >= m_bytes.size())
+        return qBound<qint64>(0, position, length());
+    const qint64 page = position / kPageBytes;
+    qint64 at = page * kPageBytes + m_pageSkips.at(page);
+    if (at > position)
+        return position - 1;
+    for (qint64 next = at; next <= position; next = at + characterAt(at).length)
+        at = next;
+    return at;
+}
+
+Cp932Char ReceiveStore::characterAt(qint64 position) const
+{
+    const int next = position + 1 < m_bytes.size() ? static_cast<unsigned char>(m_bytes.at(position + 1)) : -1;
+    const Cp932Char found = Cp932Table::instance().at(static_cast<unsigned char>(m_bytes.at(position)), next);
+    // The store ends with a whole character; a lead byte there stands alone.
+    return {found.unit, qMax(1, found.length)};
+}
+
+qint64 ReceiveStore::advance(qint64 position, qint64 count) const
+{
+    const qint64 size = m_bytes.size();
+    while (count > 0 && position < size) {
+        const std::span<const char> piece = m_bytes.span(position, size - position);
+        const auto *bytes = reinterpret_cast<const unsigned char *>(piece.data());
+        const qsizetype pieceSize = qsizetype(piece.size());
+        qsizetype i = 0;
+        for (; count > 0 && i < pieceSize; --count) {
+            if (!isCp932LeadByte(bytes[i]))
+                ++i;
+            else
+                i += i + 1 < pieceSize ? (isCp932TrailByte(bytes[i + 1]) ? 2 : 1) : characterAt(position + i).length;
+        }
+        position += i;
+    }
+    return qMin(position, size);
+}
+
 // A piece gets a stamp when a line starts in it: after a break that ended
 // the text so far, or after a break of its own before its last character
 // (a break at its end starts a line in the next piece).
-void ReceiveStore::stampText(QStringView text, qint64 msecsSinceEpoch)
+void ReceiveStore::stampText(QByteArrayView bytes, qint64 msecsSinceEpoch)
 {
-    const bool afterBreak = m_text.isEmpty() || m_text.last() == u'\r' || m_text.last() == u'\n';
-    const QStringView inner = text.first(text.size() - 1);
-    if (afterBreak || inner.indexOf(u'\n') >= 0 || inner.indexOf(u'\r') >= 0)
-        addStamp(m_text.size(), msecsSinceEpoch);
+    const auto isBreak = [](char byte) { return byte == '\r' || byte == '\n'; };
+    const bool afterBreak = m_bytes.isEmpty() || isBreak(m_bytes.last());
+    const size_t inner = size_t(bytes.size() - 1);
+    if (afterBreak || std::memchr(bytes.data(), '\n', inner) || std::memchr(bytes.data(), '\r', inner))
+        addStamp(m_bytes.size(), msecsSinceEpoch);
 }
 
 void ReceiveStore::stampBytes(qint64 msecsSinceEpoch)
@@ -105,8 +164,15 @@ QString ReceiveStore::text(qint64 from, qint64 to) const
     to = qBound<qint64>(from, to, length());
     if (m_mode == Mode::Hex)
         return hexText(from, to);
-    QString text(to - from, Qt::Uninitialized);
-    m_text.copy(from, to - from, reinterpret_cast<char16_t *>(text.data()));
+    // A character cut at `to` is left out: the decoder holds its lead byte back.
+    Cp932Decoder decoder;
+    QString text;
+    text.reserve(to - from);
+    for (from = characterStart(from); from < to;) {
+        const std::span<const char> piece = m_bytes.span(from, to - from);
+        text += decoder.decode(QByteArrayView(piece.data(), qsizetype(piece.size())));
+        from += qint64(piece.size());
+    }
     return text;
 }
 
@@ -132,12 +198,8 @@ QString ReceiveStore::hexText(qint64 from, qint64 to) const
 // being emptied in between; the box then holds the hex text as plain text.
 void ReceiveStore::convertToText()
 {
-    const QString shown = hexText(0, length());
-    m_bytes.clear();
-    m_text.clear();
-    m_stampPositions.clear();
-    m_stampOffsets.clear();
-    m_text.append(reinterpret_cast<const char16_t *>(shown.utf16()), shown.size());
+    const QByteArray shown = hexText(0, length()).toLatin1();
+    clear();
     m_mode = Mode::Text;
-    ++m_generation;
+    appendTextBytes(shown);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "receive/chunkedbuffer.h"
+#include "serial/cp932codec.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -9,10 +10,11 @@
 
 #include <span>
 
-// Everything the receive box holds since it was last emptied: the decoded
-// text in text mode, the raw bytes in hex mode (their hex text is formed
-// only where it is shown or copied). Positions and lengths count characters
-// of the box's text, which in hex mode is three per byte.
+// Everything the receive box holds since it was last emptied, as the bytes
+// arrived: CP932 in text mode, raw in hex mode. Text is formed only where it
+// is shown, copied or searched. Positions and lengths count bytes in text
+// mode (a double-byte character takes two) and characters of the hex text
+// in hex mode (three per byte).
 class ReceiveStore
 {
 public:
@@ -25,7 +27,9 @@ public:
     // Changes whenever the content is replaced rather than extended.
     quint64 generation() const { return m_generation; }
 
-    // msecsSinceEpoch is the arrival time of the piece.
+    // msecsSinceEpoch is the arrival time of the piece. Text arrives as the
+    // CP932 bytes of whole characters; appendText() encodes it first.
+    void appendCp932(QByteArrayView bytes, qint64 msecsSinceEpoch = 0);
     void appendText(QStringView text, qint64 msecsSinceEpoch = 0);
     void appendBytes(QByteArrayView bytes, qint64 msecsSinceEpoch = 0);
     void clear();
@@ -39,23 +43,34 @@ public:
     // The stamp of the piece that holds a position (text) or byte (hex).
     qint64 stampIndexOf(qint64 position) const;
 
-    char16_t charAt(qint64 position) const { return m_text.at(position); }
-    std::span<const char16_t> textSpan(qint64 position, qint64 count) const { return m_text.span(position, count); }
+    char byteAt(qint64 index) const { return m_bytes.at(index); }
     std::span<const char> byteSpan(qint64 index, qint64 count) const { return m_bytes.span(index, count); }
 
+    // Text mode: the start of the character that holds a position.
+    qint64 characterStart(qint64 position) const;
+    // Text mode: the character at a position where one starts.
+    Cp932Char characterAt(qint64 position) const;
+    // Text mode: where the character count characters after position starts.
+    qint64 advance(qint64 position, qint64 count) const;
+
+    // The text of [from, to); from is moved back to the start of its character.
     QString text(qint64 from, qint64 to) const;
     QString text() const { return text(0, length()); }
 
 private:
     QString hexText(qint64 from, qint64 to) const;
+    void appendTextBytes(QByteArrayView bytes);
     void convertToText();
-    void stampText(QStringView text, qint64 msecsSinceEpoch);
+    void stampText(QByteArrayView bytes, qint64 msecsSinceEpoch);
     void stampBytes(qint64 msecsSinceEpoch);
     void addStamp(qint64 position, qint64 msecsSinceEpoch);
 
     Mode m_mode = Mode::Text;
-    ChunkedBuffer<char16_t> m_text;
     ChunkedBuffer<char> m_bytes;
+    // Text mode, per page of kPageBytes: 1 when the page begins with the
+    // second byte of a character, so that any position finds the start of
+    // its character by decoding at most a page.
+    ChunkedBuffer<quint8> m_pageSkips;
     quint64 m_generation = 0;
     ChunkedBuffer<qint64> m_stampPositions;
     // Milliseconds after m_stampBase: four bytes a stamp instead of eight.

@@ -55,6 +55,12 @@ ReceiveView::ReceiveView(QWidget *parent)
     applyFont();
 }
 
+void ReceiveView::appendCp932(QByteArrayView bytes)
+{
+    m_store.appendCp932(bytes, QDateTime::currentMSecsSinceEpoch());
+    scheduleFrame();
+}
+
 void ReceiveView::appendText(QStringView text)
 {
     m_store.appendText(text, QDateTime::currentMSecsSinceEpoch());

@@ -24,6 +24,8 @@ class ReceiveView : public QAbstractScrollArea
 public:
     explicit ReceiveView(QWidget *parent = nullptr);
 
+    // Text as the CP932 bytes of whole characters, as the channel gives it.
+    void appendCp932(QByteArrayView bytes);
     void appendText(QStringView text);
     void appendBytes(QByteArrayView bytes);
     void clear();
@@ -38,7 +40,7 @@ public:
     // Copies the selection, unless it is larger than the clipboard should
     // carry: then it only says so (copyTooLarge).
     void copy();
-    // The largest selection copied, in characters; tests make it small.
+    // The largest selection copied, in positions of the store; tests make it small.
     static void setCopyLimit(qint64 characters);
     // The text as shown, times and offsets included, of whole rows where
     // rows carry them; the box's own text otherwise.
@@ -95,7 +97,7 @@ private:
     QList<QAction *> m_menuActions;
     qint64 m_anchor = 0;
     qint64 m_cursor = 0;
-    // 64 Mi characters: past that the clipboard's owner holds a copy as
+    // 64 MiB of the box: past that the clipboard's owner holds a copy as
     // large again, and pasting it stalls whatever takes it.
     static inline qint64 s_copyLimit = qint64(64) << 20;
 };

@@ -27,24 +27,23 @@ constexpr bool isLineBreak(char16_t unit)
     return unit == u'\r' || unit == u'\n';
 }
 
-// Where the run of printable ASCII from `from` on ends; four units a step,
+// Where the run of printable ASCII from `from` on ends; eight bytes a step,
 // since this scan is most of the cost of laying out received text.
-qsizetype plainRunEnd(std::span<const char16_t> units, qsizetype from)
+qsizetype plainRunEnd(std::span<const unsigned char> bytes, qsizetype from)
 {
-    constexpr quint64 kHigh = 0xFF80FF80FF80FF80ull;
-    constexpr quint64 kBit7 = 0x0080008000800080ull;
-    const qsizetype size = qsizetype(units.size());
+    constexpr quint64 kBit7 = 0x8080808080808080ull;
+    const qsizetype size = qsizetype(bytes.size());
     qsizetype at = from;
-    for (; at + 4 <= size; at += 4) {
+    for (; at + 8 <= size; at += 8) {
         quint64 word;
-        std::memcpy(&word, units.data() + at, sizeof word);
+        std::memcpy(&word, bytes.data() + at, sizeof word);
         // Every lane below 0x80, so adding to a lane never carries into the next:
         // bit 7 of lane + 0x60 is set from 0x20 on, bit 7 of lane + 1 only for 0x7F.
-        if ((word & kHigh) != 0 || ((word + 0x0060006000600060ull) & kBit7) != kBit7
-            || ((word + 0x0001000100010001ull) & kBit7) != 0)
+        if ((word & kBit7) != 0 || ((word + 0x6060606060606060ull) & kBit7) != kBit7
+            || ((word + 0x0101010101010101ull) & kBit7) != 0)
             break;
     }
-    while (at < size && isPlain(units[at]))
+    while (at < size && isPlain(bytes[at]))
         ++at;
     return at;
 }
@@ -113,21 +112,24 @@ void RowLayout::restart()
 void RowLayout::layOutText(qint64 from, qint64 to)
 {
     while (from < to) {
-        const std::span<const char16_t> piece = m_store.textSpan(from, to - from);
-        const qsizetype size = qsizetype(piece.size());
-        for (qsizetype i = 0; i < size;) {
-            const qsizetype plainEnd = plainRunEnd(piece, i);
+        const std::span<const char> stored = m_store.byteSpan(from, to - from);
+        const std::span bytes(reinterpret_cast<const unsigned char *>(stored.data()), stored.size());
+        const qsizetype size = qsizetype(bytes.size());
+        qsizetype i = 0;
+        while (i < size) {
+            const qsizetype plainEnd = plainRunEnd(bytes, i);
             if (plainEnd > i) {
                 placePlain(from + i, plainEnd - i);
                 i = plainEnd;
-            } else if (isLineBreak(piece[i])) {
-                placeOther(piece[i], from + i);
+            } else if (isLineBreak(bytes[i])) {
+                placeOther(bytes[i], from + i);
                 ++i;
             } else {
-                i = placeOthers(piece, i, from + i);
+                i = placeOthers(bytes, i, from);
             }
         }
-        from += size;
+        // A character that began in this block may have ended in the next.
+        from += i;
     }
 }
 
@@ -144,27 +146,35 @@ void RowLayout::placePlain(qint64 position, qint64 count)
     }
 }
 
-// Places units one table look-up each, printable ASCII among them, so that
-// mixed text takes no unpredictable branch per unit; stops behind the first
-// tab or line break, after which a run of plain ASCII is likely.
-qsizetype RowLayout::placeOthers(std::span<const char16_t> units, qsizetype from, qint64 position)
+// Places characters one table look-up each, printable ASCII among them, so
+// that mixed text takes no unpredictable branch per character; stops behind
+// the first tab or line break, after which a run of plain ASCII is likely.
+// Returns the index behind the last character placed, which is past the
+// block when a double-byte character crosses into the next one.
+qsizetype RowLayout::placeOthers(std::span<const unsigned char> bytes, qsizetype from, qint64 base)
 {
-    const qsizetype size = qsizetype(units.size());
-    for (qsizetype at = from; at < size; ++at, ++position) {
-        const char16_t unit = units[at];
-        int step = m_steps[unit];
+    const Cp932Table &table = Cp932Table::instance();
+    const qsizetype size = qsizetype(bytes.size());
+    qsizetype at = from;
+    while (at < size) {
+        const int next = at + 1 < size ? bytes[at + 1] : -1;
+        Cp932Char character = table.at(bytes[at], next);
+        if (character.length == 0)
+            character = m_store.characterAt(base + at);
+        int step = m_steps[character.unit];
         if (step == 0)
-            step = learnStep(unit);
+            step = learnStep(character.unit);
         if (step == kBreaking) {
-            placeOther(unit, position);
-            return at + 1;
+            placeOther(character.unit, base + at);
+            return at + character.length;
         }
         m_afterCr = false;
         if (m_column + step > m_columns && m_column > 0)
-            startRow(position);
+            startRow(base + at);
         m_column += step;
+        at += character.length;
     }
-    return size;
+    return at;
 }
 
 int RowLayout::learnStep(char16_t unit)
@@ -263,7 +273,7 @@ qint64 RowLayout::rowOf(qint64 position) const
 
 bool RowLayout::startsLine(qint64 row) const
 {
-    return !isHex() && (row == 0 || isLineBreak(m_store.charAt(rowStart(row) - 1)));
+    return !isHex() && (row == 0 || isLineBreak(char16_t(m_store.byteAt(rowStart(row) - 1))));
 }
 
 template<typename Visit>
@@ -273,15 +283,14 @@ qint64 RowLayout::walkRow(qint64 row, Visit visit) const
     const qint64 end = rowEnd(row);
     int column = startsLine(row) ? lineStartColumn() : 0;
     while (position < end) {
-        for (const char16_t unit : m_store.textSpan(position, end - position)) {
-            if (isLineBreak(unit))
-                return position;
-            const int width = widthOf(unit, column);
-            if (!visit(Step{position, unit, column, width}))
-                return position;
-            column += width;
-            ++position;
-        }
+        const Cp932Char character = m_store.characterAt(position);
+        if (isLineBreak(character.unit))
+            return position;
+        const int width = widthOf(character.unit, column);
+        if (!visit(Step{position, character.unit, column, width}))
+            return position;
+        column += width;
+        position += character.length;
     }
     return position;
 }

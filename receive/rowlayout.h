@@ -22,7 +22,8 @@ struct RowRun
     bool dim = false;
 };
 
-// Cuts the receive box's text into the rows it is drawn in. Text mode: CR LF,
+// Cuts the receive box's text into the rows it is drawn in, decoding the
+// stored CP932 bytes as it goes; positions are the store's. Text mode: CR LF,
 // a lone LF and a lone CR each end a row, a tab advances to the next multiple
 // of 8 columns, and a row that is full wraps. Hex mode: as many whole groups
 // as the width holds. Only row starts are kept (text mode), so the cost of
@@ -72,7 +73,7 @@ private:
     void restart();
     void layOutText(qint64 from, qint64 to);
     void placePlain(qint64 position, qint64 count);
-    qsizetype placeOthers(std::span<const char16_t> units, qsizetype from, qint64 position);
+    qsizetype placeOthers(std::span<const unsigned char> bytes, qsizetype from, qint64 position);
     void placeOther(char16_t unit, qint64 position);
     int learnStep(char16_t unit);
     void startRow(qint64 position);

@@ -91,13 +91,13 @@ void RowPainter::markMatches(QPainter &painter, const RowLayout &layout, const R
 {
     if (search.isEmpty() || firstRow >= endRow)
         return;
-    const qint64 length = search.matchLength(store);
     const qint64 to = layout.rowEnd(endRow - 1);
     const QColor mark(255, 230, 120);
-    for (qint64 at = search.next(store, qMax<qint64>(0, layout.rowStart(firstRow) - length + 1)); at >= 0 && at < to;
-         at = search.next(store, at + 1)) {
-        for (qint64 row = qMax(firstRow, layout.rowOf(at)); row < endRow && layout.rowStart(row) < at + length; ++row) {
-            const QRectF marked = selectionRect(layout, row, qreal((row - firstRow) * m_lineHeight), at, at + length);
+    for (qint64 at = search.next(store, qMax<qint64>(0, layout.rowStart(firstRow) - search.reach(store) + 1));
+         at >= 0 && at < to; at = search.next(store, at + 1)) {
+        const qint64 end = search.matchEnd(store, at);
+        for (qint64 row = qMax(firstRow, layout.rowOf(at)); row < endRow && layout.rowStart(row) < end; ++row) {
+            const QRectF marked = selectionRect(layout, row, qreal((row - firstRow) * m_lineHeight), at, end);
             if (!marked.isEmpty())
                 painter.fillRect(marked, mark);
         }

@@ -12,8 +12,7 @@ namespace {
 
 constexpr const char *kCodePage = "windows-31j";
 // What ICU gives a lead byte that has no trail byte.
-constexpr char16_t kSubstitute = 0x1A;
-constexpr int kLeadCount = 31 + 29;
+constexpr char16_t kSubstitute = Cp932Table::kSubstitute;
 
 // Index of the first byte >= 0x80, or size when there is none; eight bytes a step.
 qsizetype firstNonAscii(QByteArrayView bytes)
@@ -65,51 +64,55 @@ QString decodeWith(QStringDecoder &icu, QByteArrayView bytes)
     return text;
 }
 
-int leadIndex(unsigned char lead)
+QChar firstUnit(QStringDecoder &icu, std::initializer_list<unsigned char> bytes)
 {
-    return lead <= 0x9F ? lead - 0x81 : lead - 0xE0 + 31;
+    const QString text = decodeWith(icu, QByteArrayView(bytes.begin(), qsizetype(bytes.size())));
+    return text.isEmpty() ? QChar(kSubstitute) : text.front();
 }
 
-struct Tables
-{
-    std::array<char16_t, 256> single{};
-    std::array<char16_t, kLeadCount * 256> pair{};
-};
+} // namespace
 
-Tables makeTables()
+Cp932Table::Cp932Table()
 {
-    Tables tables;
     QStringDecoder icu(kCodePage);
-    const auto firstUnit = [&icu](std::initializer_list<unsigned char> bytes) {
-        const QString text = decodeWith(icu, QByteArrayView(bytes.begin(), qsizetype(bytes.size())));
-        return text.isEmpty() ? kSubstitute : text.front().unicode();
-    };
     for (int byte = 0; byte < 256; ++byte) {
         if (!isCp932LeadByte(byte))
-            tables.single[byte] = firstUnit({static_cast<unsigned char>(byte)});
+            m_single[byte] = firstUnit(icu, {static_cast<unsigned char>(byte)}).unicode();
     }
     for (int lead = 0x81; lead <= 0xFC; ++lead) {
         for (int trail = 0x40; isCp932LeadByte(lead) && trail <= 0xFC; ++trail) {
             if (isCp932TrailByte(trail))
-                tables.pair[leadIndex(lead) * 256 + trail] = firstUnit({static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)});
+                m_pair[leadIndex(lead) * 256 + trail] =
+                    firstUnit(icu, {static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)}).unicode();
         }
     }
-    return tables;
 }
 
-const Tables &tables()
+const Cp932Table &Cp932Table::instance()
 {
-    static const Tables made = makeTables();
+    static const Cp932Table made;
     return made;
 }
 
-} // namespace
+bool isCp932CharacterStart(QByteArrayView bytes, qsizetype at)
+{
+    // Every byte that is not a possible lead byte ends a character, and a
+    // possible lead byte is also a possible trail byte: from the last such
+    // end on, the possible lead bytes pair up.
+    qsizetype runStart = at;
+    while (runStart > 0 && isCp932LeadByte(static_cast<unsigned char>(bytes[runStart - 1])))
+        --runStart;
+    if ((at - runStart) % 2 == 0)
+        return true;
+    // A lead byte just before, whose follower is no trail byte: it stands alone.
+    return at == bytes.size() || !isCp932TrailByte(static_cast<unsigned char>(bytes[at]));
+}
 
 QString Cp932Decoder::decode(QByteArrayView bytes)
 {
     if (bytes.isEmpty())
         return {};
-    const Tables &table = tables();
+    const Cp932Table &table = Cp932Table::instance();
     // One character per byte at most, plus the substitute for a held lead byte.
     QString text(bytes.size() + 1, Qt::Uninitialized);
     char16_t *const begin = reinterpret_cast<char16_t *>(text.data());
@@ -120,7 +123,7 @@ QString Cp932Decoder::decode(QByteArrayView bytes)
     if (m_pending >= 0) {
         const int lead = std::exchange(m_pending, -1);
         const bool joined = isCp932TrailByte(in[0]);
-        *out++ = joined ? table.pair[leadIndex(lead) * 256 + in[0]] : kSubstitute;
+        *out++ = joined ? table.pair(lead, in[0]) : kSubstitute;
         i = joined ? 1 : 0;
     }
     while (i < size) {
@@ -134,13 +137,13 @@ QString Cp932Decoder::decode(QByteArrayView bytes)
         }
         const unsigned char byte = in[i];
         if (!isCp932LeadByte(byte)) {
-            *out++ = table.single[byte];
+            *out++ = table.single(byte);
             ++i;
         } else if (i + 1 == size) {
             m_pending = byte;
             ++i;
         } else if (isCp932TrailByte(in[i + 1])) {
-            *out++ = table.pair[leadIndex(byte) * 256 + in[i + 1]];
+            *out++ = table.pair(byte, in[i + 1]);
             i += 2;
         } else {
             // A lead byte without a trail byte: the byte after it counts on its own.
@@ -150,6 +153,20 @@ QString Cp932Decoder::decode(QByteArrayView bytes)
     }
     text.truncate(out - begin);
     return text;
+}
+
+QByteArray Cp932Decoder::complete(QByteArray bytes)
+{
+    if (bytes.isEmpty())
+        return bytes;
+    if (m_pending >= 0)
+        bytes.prepend(char(std::exchange(m_pending, -1)));
+    const auto last = static_cast<unsigned char>(bytes.back());
+    if (isCp932LeadByte(last) && isCp932CharacterStart(bytes, bytes.size() - 1)) {
+        m_pending = last;
+        bytes.chop(1);
+    }
+    return bytes;
 }
 
 QString decodeCp932WithPlatform(QByteArrayView bytes)

@@ -5,6 +5,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <array>
+
 // Decodes a stream of CP932 ("windows-31j") bytes that arrives in pieces.
 // A lead byte at the end of a piece is held back and joined with the next
 // piece, so a double-byte character split across two reads is never garbled.
@@ -15,19 +17,15 @@ class Cp932Decoder
 {
 public:
     QString decode(QByteArrayView bytes);
+    // The same stream kept encoded: the bytes of the whole characters that
+    // decode() would give for this piece, the held lead byte in front.
+    QByteArray complete(QByteArray bytes);
     void reset() { m_pending = -1; }
     bool hasPendingByte() const { return m_pending >= 0; }
 
 private:
     int m_pending = -1;
 };
-
-// What the platform codec makes of a complete CP932 byte sequence, ASCII
-// bytes kept as they are; the decoder's tables are made from it.
-QString decodeCp932WithPlatform(QByteArrayView bytes);
-
-// Encodes text in CP932; a character it cannot represent becomes '?'.
-QByteArray encodeCp932(QStringView text);
 
 // True for the first byte of a CP932 double-byte character.
 constexpr bool isCp932LeadByte(unsigned char byte)
@@ -40,3 +38,56 @@ constexpr bool isCp932TrailByte(unsigned char byte)
 {
     return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
 }
+
+// One character of a CP932 stream: its UTF-16 unit and the bytes it took.
+struct Cp932Char
+{
+    char16_t unit;
+    int length;
+};
+
+// The decoder's tables, for readers that keep the bytes and decode where they look.
+class Cp932Table
+{
+public:
+    static const Cp932Table &instance();
+
+    // What a lead byte stands for when no trail byte follows it.
+    static constexpr char16_t kSubstitute = 0x1A;
+
+    char16_t single(unsigned char byte) const { return m_single[byte]; }
+    char16_t pair(unsigned char lead, unsigned char trail) const { return m_pair[leadIndex(lead) * 256 + trail]; }
+    // The character that starts with first; next is the byte after it, or
+    // -1 at the end of the stream, where a lead byte still waits (length 0).
+    Cp932Char at(unsigned char first, int next) const
+    {
+        if (!isCp932LeadByte(first))
+            return {m_single[first], 1};
+        if (next < 0)
+            return {kSubstitute, 0};
+        if (isCp932TrailByte(static_cast<unsigned char>(next)))
+            return {pair(first, static_cast<unsigned char>(next)), 2};
+        return {kSubstitute, 1};
+    }
+
+private:
+    static constexpr int kLeadCount = 31 + 29;
+    static constexpr int leadIndex(unsigned char lead) { return lead <= 0x9F ? lead - 0x81 : lead - 0xE0 + 31; }
+
+    Cp932Table();
+
+    std::array<char16_t, 256> m_single{};
+    std::array<char16_t, kLeadCount * 256> m_pair{};
+};
+
+// Whether a character starts at index `at` of bytes that start with one:
+// walks back only over the bytes that could be lead bytes, since any other
+// byte ends a character.
+bool isCp932CharacterStart(QByteArrayView bytes, qsizetype at);
+
+// What the platform codec makes of a complete CP932 byte sequence, ASCII
+// bytes kept as they are; the decoder's tables are made from it.
+QString decodeCp932WithPlatform(QByteArrayView bytes);
+
+// Encodes text in CP932; a character it cannot represent becomes '?'.
+QByteArray encodeCp932(QStringView text);

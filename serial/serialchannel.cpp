@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include <chrono>
+#include <utility>
 
 #include <cerrno>
 #include <poll.h>
@@ -272,6 +273,15 @@ SerialChannel::Input SerialChannel::input()
     if (m_inputMode == InputMode::Binary)
         return bytes;
     return m_decoder.decode(bytes);
+}
+
+QByteArray SerialChannel::inputTextBytes()
+{
+    QByteArray bytes = takeAllWaiting();
+    if (bytes.isEmpty())
+        return bytes;
+    emit inputTaken(bytes);
+    return m_decoder.complete(std::move(bytes));
 }
 
 QByteArray SerialChannel::takeAllWaiting()

@@ -69,6 +69,10 @@ public:
     // when nothing was written (time up, nothing queued, hang-up or error).
     bool pushOutput(std::chrono::milliseconds wait);
     Input input();
+    // Text input still encoded: the CP932 bytes of the whole characters that
+    // input() would decode in text mode, for a reader that keeps bytes and
+    // decodes only what it shows. A lead byte at the end waits for the next read.
+    QByteArray inputTextBytes();
     // The next text read starts without a byte held back from the last one.
     void resetTextDecoder() { m_decoder.reset(); }
 
