@@ -6,6 +6,7 @@
 #include "receive/receivestore.h"
 #include "receive/recordlines.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -14,7 +15,9 @@ namespace {
 
 constexpr int kTabStop = 8;
 // A tab, CR or LF: its columns depend on where it stands.
-constexpr std::uint8_t kBreaking = 3;
+constexpr int kBreaking = 3;
+constexpr int kStepBits = 3;
+constexpr int kStepMask = (1 << kStepBits) - 1;
 
 // Printable ASCII takes one column everywhere and needs no lookup.
 constexpr bool isPlain(char16_t unit)
@@ -146,42 +149,67 @@ void RowLayout::placePlain(qint64 position, qint64 count)
     }
 }
 
-// Places characters one table look-up each, printable ASCII among them, so
-// that mixed text takes no unpredictable branch per character; stops behind
-// the first tab or line break, after which a run of plain ASCII is likely.
+// Places the characters up to the first tab or line break, after which a
+// run of plain ASCII is likely. Their starts are found 64 bytes at a time
+// and each one's columns by one look-up, so that neither waits on the one
+// before and mixed text takes no unpredictable branch per character.
 // Returns the index behind the last character placed, which is past the
 // block when a double-byte character crosses into the next one.
 qsizetype RowLayout::placeOthers(std::span<const unsigned char> bytes, qsizetype from, qint64 base)
 {
-    const Cp932Table &table = Cp932Table::instance();
-    const qsizetype size = qsizetype(bytes.size());
+    // The block's last byte may begin a character that ends in the next block.
+    const qsizetype last = qsizetype(bytes.size()) - 1;
+    const int columns = m_columns;
+    int column = m_column;
+    bool afterLead = false;
     qsizetype at = from;
-    while (at < size) {
-        const int next = at + 1 < size ? bytes[at + 1] : -1;
-        Cp932Char character = table.at(bytes[at], next);
-        if (character.length == 0)
-            character = m_store.characterAt(base + at);
-        int step = m_steps[character.unit];
-        if (step == 0)
-            step = learnStep(character.unit);
-        if (step == kBreaking) {
-            placeOther(character.unit, base + at);
-            return at + character.length;
+    qsizetype stop = -1;
+    while (at < last && stop < 0) {
+        const int count = int(qMin<qsizetype>(64, last - at));
+        const unsigned char *window = bytes.data() + at;
+        for (quint64 starts = cp932CharacterStarts(window, count, afterLead); starts != 0; starts &= starts - 1) {
+            const int k = std::countr_zero(starts);
+            int entry = m_steps[window[k] << 8 | window[k + 1]];
+            if (entry == 0)
+                entry = learnStep(window[k], window[k + 1]);
+            const int step = entry & kStepMask;
+            if (step == kBreaking) {
+                stop = at + k;
+                break;
+            }
+            if (column + step > columns && column > 0) {
+                m_rowStarts.append(base + at + k);
+                column = 0;
+            }
+            column += step;
         }
-        m_afterCr = false;
-        if (m_column + step > m_columns && m_column > 0)
-            startRow(base + at);
-        m_column += step;
-        at += character.length;
+        at += count;
     }
-    return at;
+    if (stop >= 0)
+        at = stop;
+    else if (afterLead)
+        ++at; // the last byte ends a character placed already
+    if (at > from)
+        m_afterCr = false;
+    m_column = column;
+    if (at > last)
+        return at;
+    const Cp932Char character = m_store.characterAt(base + at);
+    placeOther(character.unit, base + at);
+    return at + character.length;
 }
 
-int RowLayout::learnStep(char16_t unit)
+int RowLayout::learnStep(unsigned char first, unsigned char second)
 {
-    const int step = isLineBreak(unit) || unit == u'\t' ? kBreaking : widthOf(unit, 0);
-    m_steps[unit] = std::uint8_t(step);
-    return step;
+    const Cp932Char character = Cp932Table::instance().at(first, second);
+    const int entry = stepOf(character.unit) | character.length << kStepBits;
+    m_steps[first << 8 | second] = std::uint8_t(entry);
+    return entry;
+}
+
+int RowLayout::stepOf(char16_t unit) const
+{
+    return isLineBreak(unit) || unit == u'\t' ? kBreaking : widthOf(unit, 0);
 }
 
 void RowLayout::placeOther(char16_t unit, qint64 position)

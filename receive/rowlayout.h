@@ -75,7 +75,8 @@ private:
     void placePlain(qint64 position, qint64 count);
     qsizetype placeOthers(std::span<const unsigned char> bytes, qsizetype from, qint64 position);
     void placeOther(char16_t unit, qint64 position);
-    int learnStep(char16_t unit);
+    int learnStep(unsigned char first, unsigned char second);
+    int stepOf(char16_t unit) const;
     void startRow(qint64 position);
     int widthOf(char16_t unit, int column) const;
     int tabWidth(int column) const;
@@ -86,8 +87,10 @@ private:
 
     const ReceiveStore &m_store;
     CellWidths m_cells;
-    // Per code unit: the columns it takes (1 or 2), kBreaking for a tab or a
-    // line break, 0 until first met. Filled lazily from m_cells.
+    // Per first and second byte of a character: the columns it takes (1 or
+    // 2) or kBreaking for a tab or a line break, and its bytes times 8; 0
+    // until first met. One look-up a character, whichever bytes arrive, so
+    // that laying out needs neither decoding nor a branch on the lead byte.
     std::array<std::uint8_t, 0x10000> m_steps{};
     int m_columns = 80;
     bool m_stale = true;

@@ -8,6 +8,10 @@
 #include <cstring>
 #include <utility>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr const char *kCodePage = "windows-31j";
@@ -70,7 +74,64 @@ QChar firstUnit(QStringDecoder &icu, std::initializer_list<unsigned char> bytes)
     return text.isEmpty() ? QChar(kSubstitute) : text.front();
 }
 
+struct ByteClasses
+{
+    quint64 lead = 0;
+    quint64 trail = 0;
+};
+
+#ifdef __SSE2__
+// Bytes from low to high as signed lanes, so that signed compares test ranges.
+__m128i inRange(__m128i shifted, unsigned char low, unsigned char high)
+{
+    const __m128i above = _mm_cmpgt_epi8(shifted, _mm_set1_epi8(char(low ^ 0x80) - 1));
+    const __m128i below = _mm_cmplt_epi8(shifted, _mm_set1_epi8(char((high ^ 0x80) + 1)));
+    return _mm_and_si128(above, below);
+}
+#endif
+
+ByteClasses classify(const unsigned char *bytes, int count)
+{
+    ByteClasses classes;
+    int i = 0;
+#ifdef __SSE2__
+    for (; i + 16 <= count; i += 16) {
+        const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + i));
+        const __m128i shifted = _mm_xor_si128(raw, _mm_set1_epi8(char(0x80)));
+        const __m128i lead = _mm_or_si128(inRange(shifted, 0x81, 0x9F), inRange(shifted, 0xE0, 0xFC));
+        const __m128i trail = _mm_or_si128(inRange(shifted, 0x40, 0x7E), inRange(shifted, 0x80, 0xFC));
+        classes.lead |= quint64(quint16(_mm_movemask_epi8(lead))) << i;
+        classes.trail |= quint64(quint16(_mm_movemask_epi8(trail))) << i;
+    }
+#endif
+    for (; i < count; ++i) {
+        classes.lead |= quint64(isCp932LeadByte(bytes[i])) << i;
+        classes.trail |= quint64(isCp932TrailByte(bytes[i])) << i;
+    }
+    return classes;
+}
+
 } // namespace
+
+quint64 cp932CharacterStarts(const unsigned char *bytes, int count, bool &afterLead)
+{
+    // Found the way escaped characters are found in JSON: in a run of
+    // possible lead bytes that begins a character every second byte is a
+    // trail byte, and a run's start and length decide which ones.
+    constexpr quint64 kEvenBits = 0x5555555555555555ull;
+    const ByteClasses classes = classify(bytes, count);
+    const quint64 carried = afterLead ? 1 : 0;
+    const quint64 leads = classes.lead & ~carried;
+    const quint64 followsLead = leads << 1 | carried;
+    const quint64 oddRunStarts = leads & ~kEvenBits & ~followsLead;
+    quint64 evenRuns;
+    const bool overflow = __builtin_add_overflow(oddRunStarts, leads, &evenRuns);
+    const quint64 second = (kEvenBits ^ (evenRuns << 1)) & followsLead;
+    afterLead = count == 64 ? overflow : ((second >> count) & 1) != 0;
+    const quint64 valid = count == 64 ? ~quint64(0) : (quint64(1) << count) - 1;
+    // A lead byte followed by no trail byte stands alone, and so does the byte after it.
+    return ~(second & classes.trail) & valid;
+}
 
 Cp932Table::Cp932Table()
 {
@@ -82,7 +143,7 @@ Cp932Table::Cp932Table()
     for (int lead = 0x81; lead <= 0xFC; ++lead) {
         for (int trail = 0x40; isCp932LeadByte(lead) && trail <= 0xFC; ++trail) {
             if (isCp932TrailByte(trail))
-                m_pair[leadIndex(lead) * 256 + trail] =
+                m_pair[pairIndex(lead, trail)] =
                     firstUnit(icu, {static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)}).unicode();
         }
     }

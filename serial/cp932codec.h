@@ -55,8 +55,16 @@ public:
     // What a lead byte stands for when no trail byte follows it.
     static constexpr char16_t kSubstitute = 0x1A;
 
+    static constexpr int kPairCount = (31 + 29) * 256;
+    // Where a lead byte and a trail byte stand in a table of pairs.
+    static constexpr int pairIndex(unsigned char lead, unsigned char trail)
+    {
+        return (lead <= 0x9F ? lead - 0x81 : lead - 0xE0 + 31) * 256 + trail;
+    }
+
     char16_t single(unsigned char byte) const { return m_single[byte]; }
-    char16_t pair(unsigned char lead, unsigned char trail) const { return m_pair[leadIndex(lead) * 256 + trail]; }
+    char16_t pair(int index) const { return m_pair[index]; }
+    char16_t pair(unsigned char lead, unsigned char trail) const { return m_pair[pairIndex(lead, trail)]; }
     // The character that starts with first; next is the byte after it, or
     // -1 at the end of the stream, where a lead byte still waits (length 0).
     Cp932Char at(unsigned char first, int next) const
@@ -71,19 +79,23 @@ public:
     }
 
 private:
-    static constexpr int kLeadCount = 31 + 29;
-    static constexpr int leadIndex(unsigned char lead) { return lead <= 0x9F ? lead - 0x81 : lead - 0xE0 + 31; }
-
     Cp932Table();
 
     std::array<char16_t, 256> m_single{};
-    std::array<char16_t, kLeadCount * 256> m_pair{};
+    std::array<char16_t, kPairCount> m_pair{};
 };
 
 // Whether a character starts at index `at` of bytes that start with one:
 // walks back only over the bytes that could be lead bytes, since any other
 // byte ends a character.
 bool isCp932CharacterStart(QByteArrayView bytes, qsizetype at);
+
+// Which of count (at most 64) bytes start a character, bit i for bytes[i].
+// afterLead says whether bytes[0] follows a lead byte that starts a
+// character, and on return whether the byte after the last one does. Finds
+// the starts of many characters at once, where decoding one character after
+// another must wait for each one's length.
+quint64 cp932CharacterStarts(const unsigned char *bytes, int count, bool &afterLead);
 
 // What the platform codec makes of a complete CP932 byte sequence, ASCII
 // bytes kept as they are; the decoder's tables are made from it.

@@ -13,9 +13,25 @@ class TstCp932 : public QObject
 private slots:
     void decodesLikePlatformCodecWhereverSplit_data();
     void decodesLikePlatformCodecWhereverSplit();
+    void findsCharacterStartsLikeDecodingOneByOne_data();
+    void findsCharacterStartsLikeDecodingOneByOne();
 };
 
 namespace {
+
+// The bytes kept whole: what complete() hands on, decoded as one.
+QString completeInPieces(const QByteArray &stream, QList<qsizetype> cuts)
+{
+    Cp932Decoder decoder;
+    QByteArray kept;
+    qsizetype from = 0;
+    cuts.append(stream.size());
+    for (const qsizetype cut : cuts) {
+        kept += decoder.complete(stream.sliced(from, cut - from));
+        from = cut;
+    }
+    return Cp932Decoder().decode(kept);
+}
 
 QString decodeInPieces(const QByteArray &stream, QList<qsizetype> cuts)
 {
@@ -62,9 +78,45 @@ void TstCp932::decodesLikePlatformCodecWhereverSplit()
         QList<qsizetype> everyByte;
         for (qsizetype cut = 0; cut <= stream.size(); ++cut) {
             QCOMPARE(decodeInPieces(stream, {cut}), expected);
+            QCOMPARE(completeInPieces(stream, {cut}), expected);
             everyByte.append(cut);
         }
         QCOMPARE(decodeInPieces(stream, everyByte), expected);
+        QCOMPARE(completeInPieces(stream, everyByte), expected);
+    }
+}
+
+void TstCp932::findsCharacterStartsLikeDecodingOneByOne_data()
+{
+    QTest::addColumn<QByteArray>("alphabet");
+    QTest::newRow("any byte") << QByteArray();
+    // Long runs of possible lead bytes, which only their start and length decide.
+    QTest::newRow("lead bytes, trail bytes, ASCII") << QByteArray("\x81\x9f\xe0\xfc" "A\x40\x7f\xa0", 8);
+}
+
+void TstCp932::findsCharacterStartsLikeDecodingOneByOne()
+{
+    QFETCH(QByteArray, alphabet);
+    QRandomGenerator generator(17);
+    for (int round = 0; round < 2000; ++round) {
+        QByteArray stream(300, Qt::Uninitialized);
+        for (char &byte : stream)
+            byte = alphabet.isEmpty() ? char(generator.bounded(256)) : alphabet[generator.bounded(int(alphabet.size()))];
+        const auto *bytes = reinterpret_cast<const unsigned char *>(stream.constData());
+        QList<bool> expected(stream.size() + 1, false);
+        for (qsizetype at = 0; at < stream.size();) {
+            expected[at] = true;
+            at += at + 1 < stream.size() ? Cp932Table::instance().at(bytes[at], bytes[at + 1]).length : 1;
+        }
+        bool afterLead = false;
+        for (qsizetype at = 0; at < stream.size();) {
+            const int count = int(qMin<qsizetype>(1 + generator.bounded(64), stream.size() - at));
+            const quint64 starts = cp932CharacterStarts(bytes + at, count, afterLead);
+            for (int bit = 0; bit < count; ++bit)
+                QCOMPARE(bool(starts >> bit & 1), bool(expected[at + bit]));
+            at += count;
+            QCOMPARE(afterLead, expected[at - 1] && isCp932LeadByte(bytes[at - 1]));
+        }
     }
 }
 
