@@ -64,7 +64,14 @@ struct Receiver
     QByteArray expected;
 
     void receive(const QByteArray &chunk);
-    void tabClicked();
+    // The monitor empties the box and starts the decoder afresh.
+    void tabClicked()
+    {
+        store.clear();
+        expected.clear();
+        channel.reset();
+        held.clear();
+    }
 };
 
 void Receiver::receive(const QByteArray &chunk)
@@ -91,14 +98,6 @@ void Receiver::receive(const QByteArray &chunk)
     }
     store.appendCp932(bytes);
     expected += bytes;
-}
-
-void Receiver::tabClicked()
-{
-    store.clear();
-    expected.clear();
-    channel.reset();
-    held.clear();
 }
 
 void checkDecoderSplit(const Receiver &receiver)
@@ -292,20 +291,6 @@ QByteArray burst(FuzzedDataProvider &input, qint64 length)
     return bytes + filler.repeated((end - length - bytes.size() + filler.size() - 1) / filler.size());
 }
 
-qint64 rowAt(const RowLayout &layout, qint64 position)
-{
-    qint64 low = 0;
-    qint64 high = layout.rowCount() - 1;
-    while (low < high) {
-        const qint64 middle = (low + high + 1) / 2;
-        if (layout.rowStart(middle) <= position)
-            low = middle;
-        else
-            high = middle - 1;
-    }
-    return low;
-}
-
 } // namespace
 
 // Byte chunks arrive as the text tab receives them, with a tab click or a
@@ -358,7 +343,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // The rows a frame draws: the top of the box, its end, which it follows,
     // and wherever a block of the store ends.
     const qint64 rows = receiver.layout.rowCount();
-    const qint64 firstShown[] = {0, rowAt(receiver.layout, kBlockSize) - visibleRows / 2, rows - visibleRows};
+    const qint64 firstShown[] = {0, receiver.layout.rowOf(kBlockSize) - visibleRows / 2, rows - visibleRows};
     for (qint64 first : firstShown) {
         for (qint64 row = qMax<qint64>(0, first); row < qMin(rows, first + visibleRows); ++row)
             checkRow(receiver.layout, cells, chars, row);
