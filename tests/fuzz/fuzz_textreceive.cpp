@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "receive/cellwidths.h"
 #include "receive/controlpictures.h"
+#include "receive/receivesearch.h"
 #include "receive/receivestore.h"
 #include "receive/rowlayout.h"
 #include "serial/cp932codec.h"
@@ -12,21 +13,28 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <iterator>
 #include <vector>
 
 namespace {
 
-void require(bool condition)
+// Names the failed check's line, which the inlined stack trace loses
+// (clang 14 has no std::source_location).
+void require(bool condition, int line = __builtin_LINE())
 {
-    if (!condition)
-        std::abort();
+    if (condition)
+        return;
+    std::fprintf(stderr, "check failed at line %d\n", line);
+    std::abort();
 }
 
 constexpr int kMaxColumns = 160;
 constexpr int kMaxBursts = 2;
-constexpr qint64 kBlockSize = ChunkedBuffer<char16_t>::kBlockSize;
+constexpr qint64 kBlockSize = ChunkedBuffer<char>::kBlockSize;
+// The store's page table: a page is where finding a character start begins.
+constexpr qint64 kPageBytes = 4096;
 
 // A fixed width table instead of a font's: 0 keeps the built-in wide
 // ranges, anything else makes a scattered half of the characters wide.
@@ -42,19 +50,28 @@ bool isLineBreak(char16_t unit)
     return unit == u'\r' || unit == u'\n';
 }
 
-// What the receive side holds after a stream of chunks, and how it got there.
+// What the receive side holds after a stream of chunks, as the monitor
+// takes them: the channel's whole characters, a chunk starting with NUL dropped.
 struct Receiver
 {
     Cp932Decoder channel;      // cleared as the port is when a chunk is dropped
     Cp932Decoder splitOnly;    // sees every chunk, for the split-versus-whole check
+    QByteArray held;           // what the channel should be holding back
     QByteArray allBytes;
     QString splitText;
     ReceiveStore store;
     RowLayout layout{store};
-    QString expected;
+    QByteArray expected;
 
     void receive(const QByteArray &chunk);
-    void tabClicked();
+    // The monitor empties the box and starts the decoder afresh.
+    void tabClicked()
+    {
+        store.clear();
+        expected.clear();
+        channel.reset();
+        held.clear();
+    }
 };
 
 void Receiver::receive(const QByteArray &chunk)
@@ -62,25 +79,25 @@ void Receiver::receive(const QByteArray &chunk)
     allBytes += chunk;
     splitText += splitOnly.decode(chunk);
 
-    const bool joinsHeldByte = channel.hasPendingByte();
-    const QString text = channel.decode(chunk);
-    const bool startsWithNul = !text.isEmpty() && text.front() == QChar(0);
+    const bool joinsHeldByte = !held.isEmpty();
+    const QByteArray offered = held + chunk;
+    const QByteArray bytes = channel.complete(chunk);
+    // Only a trailing lead byte that starts a character waits, and nothing is lost.
+    require(offered.startsWith(bytes) && offered.size() - bytes.size() <= 1);
+    held = offered.mid(bytes.size());
+    require(channel.hasPendingByte() == !held.isEmpty());
+    require(held.isEmpty() || isCp932LeadByte(static_cast<unsigned char>(held.front())));
+    const bool startsWithNul = !bytes.isEmpty() && bytes.front() == 0;
     // A held lead byte comes first, so only a fresh chunk can begin with NUL.
     require(startsWithNul == (!joinsHeldByte && !chunk.isEmpty() && chunk.front() == 0));
-    require(text.size() <= chunk.size() + (joinsHeldByte ? 1 : 0));
     if (startsWithNul) {
         // The monitor drops the chunk and empties the port, held byte included.
         channel.reset();
+        held.clear();
         return;
     }
-    store.appendText(text);
-    expected += text;
-}
-
-void Receiver::tabClicked()
-{
-    store.clear();
-    expected.clear();
+    store.appendCp932(bytes);
+    expected += bytes;
 }
 
 void checkDecoderSplit(const Receiver &receiver)
@@ -90,18 +107,78 @@ void checkDecoderSplit(const Receiver &receiver)
     require(whole.hasPendingByte() == receiver.splitOnly.hasPendingByte());
 }
 
-void checkStore(const ReceiveStore &store, const QString &expected)
+// The expected bytes walked by the decoder's rules: a lead byte followed by
+// a trail byte is one character, any other byte one on its own.
+struct Characters
 {
-    require(store.length() == expected.size());
-    require(store.text() == expected);
-    const qint64 length = store.length();
-    for (qint64 from : {qint64(0), length / 3, length / 2, length - 1}) {
-        const qint64 to = from + length / 4 + 1;
-        require(store.text(from, to) == expected.mid(qMax<qint64>(0, from), to - qMax<qint64>(0, from)));
+    QString text;
+    std::vector<qint64> starts;
+    std::vector<qint64> index; // per byte, and one past the end: the character holding it
+
+    explicit Characters(const QByteArray &bytes);
+    bool isStart(qint64 position) const { return position == qint64(index.size()) - 1 || starts[index[position]] == position; }
+    qint64 startOf(qint64 character) const { return character < qint64(starts.size()) ? starts[character] : index.size() - 1; }
+};
+
+Characters::Characters(const QByteArray &bytes)
+    : index(bytes.size() + 1)
+{
+    Cp932Decoder decoder;
+    text = decoder.decode(bytes);
+    require(!decoder.hasPendingByte());
+    const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
+    for (qint64 at = 0; at < bytes.size();) {
+        const bool pair = isCp932LeadByte(in[at]) && at + 1 < bytes.size() && isCp932TrailByte(in[at + 1]);
+        index[at] = index[at + pair] = qint64(starts.size());
+        starts.push_back(at);
+        at += pair ? 2 : 1;
+    }
+    index.back() = qint64(starts.size());
+    require(qint64(starts.size()) == text.size());
+}
+
+// Every position of short text; of long text those around the page starts and a spread.
+std::vector<qint64> samplePositions(qint64 length)
+{
+    std::vector<qint64> positions;
+    const qint64 step = length <= 1024 ? 1 : length / 61;
+    for (qint64 at = 0; at <= length; at += step)
+        positions.push_back(at);
+    for (qint64 page = kPageBytes; step > 1 && page - 2 <= length; page += kPageBytes) {
+        for (qint64 at = page - 2; at <= qMin(length, page + 2); ++at)
+            positions.push_back(at);
+    }
+    positions.push_back(length);
+    return positions;
+}
+
+void checkStore(const ReceiveStore &store, const QByteArray &expected, const Characters &chars)
+{
+    const qint64 length = expected.size();
+    require(store.length() == length && store.byteCount() == length);
+    require(store.text() == chars.text);
+    if (length < 4096)
+        require(chars.text == decodeCp932WithPlatform(expected));
+    const std::vector<qint64> positions = samplePositions(length);
+    for (qint64 at : positions) {
+        require(store.characterStart(at) == chars.startOf(chars.index[at]));
+        if (at < length && chars.isStart(at)) {
+            const Cp932Char found = store.characterAt(at);
+            require(found.unit == chars.text[chars.index[at]].unicode());
+            require(at + found.length == chars.startOf(chars.index[at] + 1));
+            for (qint64 count : {0, 1, 2, 7, 300})
+                require(store.advance(at, count) == chars.startOf(qMin(chars.index[at] + count, qint64(chars.starts.size()))));
+        }
+    }
+    // From a non-start goes back to its character; a character cut at the end is left out.
+    for (qint64 i = 0; i + 1 < qint64(positions.size()); i += 3) {
+        const qint64 from = positions[i];
+        const qint64 to = qMin(length, from + positions[i + 1] / 4 + 1);
+        require(store.text(from, to) == chars.text.mid(chars.index[from], chars.index[to] - chars.index[from]));
     }
 }
 
-void checkRowStarts(const RowLayout &layout, const RowLayout &whole, qint64 length)
+void checkRowStarts(const RowLayout &layout, const RowLayout &whole, const Characters &chars)
 {
     const qint64 rows = layout.rowCount();
     require(rows == whole.rowCount());
@@ -109,10 +186,10 @@ void checkRowStarts(const RowLayout &layout, const RowLayout &whole, qint64 leng
     qint64 previous = -1;
     for (qint64 row = 0; row < rows; ++row) {
         const qint64 start = layout.rowStart(row);
-        require(start == whole.rowStart(row) && start > previous && start <= length);
+        require(start == whole.rowStart(row) && start > previous && chars.isStart(start));
         previous = start;
     }
-    require(layout.rowEnd(rows - 1) == length);
+    require(layout.rowEnd(rows - 1) == qint64(chars.index.size()) - 1);
 }
 
 // The runs show the row's characters, tabs left out and controls as pictures,
@@ -148,63 +225,70 @@ void checkWrapWasNeeded(const CellWidths &cells, int columns, int endColumn, cha
     require(endColumn > 0 && endColumn + width > columns);
 }
 
-void checkRow(const RowLayout &layout, const CellWidths &cells, const QString &text, qint64 row)
+void checkRow(const RowLayout &layout, const CellWidths &cells, const Characters &chars, qint64 row)
 {
     const qint64 start = layout.rowStart(row);
     const qint64 end = layout.rowEnd(row);
     const qint64 shownEnd = layout.shownEnd(row);
-    require(start <= shownEnd && shownEnd <= end && end - shownEnd <= 2);
-    const QString shown = text.mid(start, shownEnd - start);
+    require(start <= shownEnd && shownEnd <= end && end - shownEnd <= 2 && chars.isStart(shownEnd));
+    const QString shown = chars.text.mid(chars.index[start], chars.index[shownEnd] - chars.index[start]);
     for (QChar c : shown)
         require(!isLineBreak(c.unicode()));
-    for (qint64 at = shownEnd; at < end; ++at)
-        require(isLineBreak(text[at].unicode()));
+    for (qint64 at = chars.index[shownEnd]; at < chars.index[end]; ++at)
+        require(isLineBreak(chars.text[at].unicode()));
 
     const int hiddenColumns = checkRuns(layout, row, shown);
     const int endColumn = layout.columnOf(row, shownEnd);
     require(endColumn <= qMax(layout.columns(), 2));
     require(layout.columnOf(row, start) == 0);
-    require(layout.columnOf(row, start + (shownEnd - start) / 2) <= endColumn);
+    require(layout.columnOf(row, chars.startOf((chars.index[start] + chars.index[shownEnd]) / 2)) <= endColumn);
     require(layout.displayText(row).size() == endColumn - hiddenColumns);
     for (qreal column : {-1.0, 0.0, 0.5, layout.columns() / 2.0, qreal(layout.columns()), 1e9}) {
         const qint64 position = layout.positionAt(row, column);
-        require(position >= start && position <= shownEnd);
+        require(position >= start && position <= shownEnd && chars.isStart(position));
     }
     if (end == shownEnd && row + 1 < layout.rowCount())
-        checkWrapWasNeeded(cells, layout.columns(), endColumn, text[end].unicode());
+        checkWrapWasNeeded(cells, layout.columns(), endColumn, chars.text[chars.index[end]].unicode());
 }
 
-// A burst of one repeated character that brings the text to a few characters
-// short of the store's block size, so that what follows crosses a block of
-// the text and, with rows of one character, of the row starts.
+// Forward and backward search of a piece of the text find, in byte
+// positions, where QString::indexOf finds it in the decoded text.
+void checkSearch(const ReceiveStore &store, const Characters &chars, qsizetype at, qsizetype count)
+{
+    if (chars.text.isEmpty())
+        return;
+    const QString pattern = chars.text.mid(at % chars.text.size(), count);
+    ReceiveSearch search;
+    require(search.setPattern(pattern, false));
+    std::vector<qint64> matches;
+    for (qsizetype hit = chars.text.indexOf(pattern); hit >= 0 && matches.size() <= 512; hit = chars.text.indexOf(pattern, hit + 1))
+        matches.push_back(chars.starts[hit]);
+    if (matches.size() > 512)
+        return;
+    require(search.count(store) == qint64(matches.size()));
+    qint64 found = search.next(store, 0);
+    for (std::size_t k = 0; k < matches.size(); found = search.next(store, found + 1), ++k) {
+        const qint64 end = search.matchEnd(store, found);
+        require(found == matches[k] && end == chars.startOf(chars.index[found] + pattern.size()));
+        require(end - found <= search.reach(store));
+    }
+    require(found == -1 && search.previous(store, 0) == -1);
+    require(search.previous(store, store.length()) == matches.back());
+    require(search.previous(store, matches.front() + 1) == matches.front());
+}
+
+// A burst of one repeated piece that ends the text a few bytes before or
+// after a block end, so that it and what follows cross a block of the bytes,
+// pages of the store and, with rows of one character, a block of row starts.
+// A byte in front shifts double-byte fillers to cross at either parity.
 QByteArray burst(FuzzedDataProvider &input, qint64 length)
 {
-    struct Filler
-    {
-        QByteArray bytes;
-        int characters;
-    };
-    static const Filler kFillers[] = {{"x", 1}, {"\n", 1}, {"\r\n", 2}, {"\t", 1}, {"\x1b", 1}, {"\x82\xa0", 1}};
-    const Filler &filler = kFillers[input.ConsumeIntegralInRange<std::size_t>(0, std::size(kFillers) - 1)];
-    const qint64 shortBy = input.ConsumeIntegralInRange(0, 8);
-    qint64 count = kBlockSize - length % kBlockSize - shortBy;
-    if (count <= 0)
-        count += kBlockSize;
-    return filler.bytes.repeated(count / filler.characters);
-}
-
-qint64 rowAt(const RowLayout &layout, qint64 position)
-{
-    qint64 low = 0;
-    qint64 high = layout.rowCount() - 1;
-    while (low < high) {
-        const qint64 middle = (low + high + 1) / 2;
-        if (layout.rowStart(middle) <= position)
-            low = middle;
-        else
-            high = middle - 1;
-    }
-    return low;
+    static const QByteArray kFillers[] = {"x", "\n", "\r\n", "\t", "\x1b", "\x82\xa0", "\x81\x81", "\x81\n"};
+    static const QByteArray kFronts[] = {"", "x", "\x81"};
+    QByteArray bytes = kFronts[input.ConsumeIntegralInRange<std::size_t>(0, std::size(kFronts) - 1)];
+    const QByteArray &filler = kFillers[input.ConsumeIntegralInRange<std::size_t>(0, std::size(kFillers) - 1)];
+    const qint64 end = (length / kBlockSize + 1) * kBlockSize + input.ConsumeIntegralInRange(-8, 8);
+    return bytes + filler.repeated((end - length - bytes.size() + filler.size() - 1) / filler.size());
 }
 
 } // namespace
@@ -241,25 +325,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     receiver.layout.sync();
 
     checkDecoderSplit(receiver);
-    checkStore(receiver.store, receiver.expected);
+    const Characters chars(receiver.expected);
+    checkStore(receiver.store, receiver.expected, chars);
+    // The pattern comes from what is already drawn, so that the seeds keep their meaning.
+    checkSearch(receiver.store, chars, seed * 257 + visibleRows * 7919, 1 + visibleRows % 4);
 
     ReceiveStore wholeStore;
-    wholeStore.appendText(receiver.expected);
+    wholeStore.appendCp932(receiver.expected);
     RowLayout whole(wholeStore);
     whole.setCellMeasure(measureFor(seed));
     whole.setColumns(receiver.layout.columns());
     whole.sync();
-    checkRowStarts(receiver.layout, whole, receiver.expected.size());
+    checkRowStarts(receiver.layout, whole, chars);
 
     CellWidths cells;
     cells.setMeasure(measureFor(seed));
     // The rows a frame draws: the top of the box, its end, which it follows,
     // and wherever a block of the store ends.
     const qint64 rows = receiver.layout.rowCount();
-    const qint64 firstShown[] = {0, rowAt(receiver.layout, kBlockSize) - visibleRows / 2, rows - visibleRows};
+    const qint64 firstShown[] = {0, receiver.layout.rowOf(kBlockSize) - visibleRows / 2, rows - visibleRows};
     for (qint64 first : firstShown) {
         for (qint64 row = qMax<qint64>(0, first); row < qMin(rows, first + visibleRows); ++row)
-            checkRow(receiver.layout, cells, receiver.expected, row);
+            checkRow(receiver.layout, cells, chars, row);
     }
     return 0;
 }
