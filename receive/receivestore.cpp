@@ -173,6 +173,9 @@ QString ReceiveStore::text(qint64 from, qint64 to) const
         text += decoder.decode(QByteArrayView(piece.data(), qsizetype(piece.size())));
         from += qint64(piece.size());
     }
+    // Unless no trail byte follows: then the lead byte is a whole character.
+    if (decoder.hasPendingByte() && (to == m_bytes.size() || !isCp932TrailByte(static_cast<unsigned char>(m_bytes.at(to)))))
+        text += QChar(Cp932Table::kSubstitute);
     return text;
 }
 
