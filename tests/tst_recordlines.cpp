@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "receive/receivesearch.h"
 #include "receive/receivestore.h"
+#include "serial/cp932codec.h"
 #include "receive/recordlines.h"
 
 #include <QtTest>
@@ -25,6 +26,7 @@ private slots:
     void stampsEveryLineOnce();
     void findsMatchesAcrossStoreBlocks_data();
     void findsMatchesAcrossStoreBlocks();
+    void findsTextOnlyWhereCharactersStart();
 };
 
 void TstRecordLines::initTestCase()
@@ -110,6 +112,32 @@ void TstRecordLines::findsMatchesAcrossStoreBlocks()
     QCOMPARE(search.count(store), qint64(1));
     QVERIFY(search.setPattern(hex ? u"6E 65 65 64 6C 66"_qs : u"needlf"_qs, hex));
     QCOMPARE(search.next(store, 0), qint64(-1));
+}
+
+void TstRecordLines::findsTextOnlyWhereCharactersStart()
+{
+    // Full-width spaces (81 40) hide '@' (40) in their second byte; after the
+    // lone '@' they start at odd positions, so the second block and most
+    // pages begin inside one.
+    const QByteArray space("\x81\x40");
+    const QByteArray data = space.repeated(40000) + '@' + space.repeated(30000) + "\x82\xa0@";
+    ReceiveStore store;
+    Cp932Decoder channel;
+    for (qsizetype from = 0; from < data.size(); from += 999)
+        store.appendCp932(channel.complete(data.mid(from, 999)));
+    QCOMPARE(store.length(), qint64(data.size()));
+
+    ReceiveSearch search;
+    QVERIFY(search.setPattern(u"@"_qs, false));
+    QCOMPARE(search.next(store, 0), qint64(80000));
+    QCOMPARE(search.next(store, 80001), qint64(140003));
+    QCOMPARE(search.previous(store, 140003), qint64(80000));
+    QCOMPARE(search.count(store), qint64(2));
+    QVERIFY(search.setPattern(u"\u3000あ"_qs, false));
+    QCOMPARE(search.next(store, 0), qint64(139999));
+    QCOMPARE(search.matchEnd(store, 139999), qint64(140003));
+    // From the middle of a character, text starts with that character.
+    QCOMPARE(store.text(131072, 131075), u"\u3000\u3000"_qs);
 }
 
 QTEST_GUILESS_MAIN(TstRecordLines)
