@@ -187,7 +187,7 @@ qsizetype RowLayout::placeOthers(std::span<const unsigned char> bytes, qsizetype
     }
     if (stop >= 0)
         at = stop;
-    else if (afterLead)
+    else if (afterLead && isCp932TrailByte(bytes[last]))
         ++at; // the last byte ends a character placed already
     if (at > from)
         m_afterCr = false;
