@@ -106,10 +106,10 @@ void measureSearch(qint64 storeBytes)
         printRow("hex, 8 bytes", Spread{seconds, seconds, seconds}, "s", QStringLiteral("(<= 1)"));
     }
     {
-        const QString text = QString::fromLatin1(makeCycle(Content::Lines));
+        const QByteArray text = makeCycle(Content::Lines);
         ReceiveStore store;
-        for (qint64 at = 0; at < storeBytes / 2; at += text.size())
-            store.appendText(QStringView(text).first(std::min<qint64>(text.size(), storeBytes / 2 - at)));
+        for (qint64 at = 0; at < storeBytes; at += text.size())
+            store.appendCp932(QByteArrayView(text).first(std::min<qint64>(text.size(), storeBytes - at)));
         const double seconds = searchSeconds(store, QStringLiteral("no such line"), false);
         printRow("text, 12 characters", Spread{seconds, seconds, seconds}, "s", QStringLiteral("(<= 1)"));
     }

@@ -61,12 +61,6 @@ void ReceiveView::appendCp932(QByteArrayView bytes)
     scheduleFrame();
 }
 
-void ReceiveView::appendText(QStringView text)
-{
-    m_store.appendText(text, QDateTime::currentMSecsSinceEpoch());
-    scheduleFrame();
-}
-
 void ReceiveView::appendBytes(QByteArrayView bytes)
 {
     m_store.appendBytes(bytes, QDateTime::currentMSecsSinceEpoch());

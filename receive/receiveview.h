@@ -26,7 +26,6 @@ public:
 
     // Text as the CP932 bytes of whole characters, as the channel gives it.
     void appendCp932(QByteArrayView bytes);
-    void appendText(QStringView text);
     void appendBytes(QByteArrayView bytes);
     void clear();
     // The caret goes to the end: the end comes into view at the next frame.
