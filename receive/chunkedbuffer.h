@@ -114,25 +114,18 @@ private:
         return slot.values.get();
     }
 
-    // Moves the oldest block in memory to the file when the budget is used
-    // up, in one write, and reuses its memory for the new block.
+    // Hands the oldest block in memory to the file when the budget is used up.
     void addBlock()
     {
         const qsizetype inMemory = qsizetype(m_blocks.size()) - m_spilled;
-        std::unique_ptr<T[]> fresh;
-        if (inMemory > 0 && inMemory * kBlockBytes >= SpillFile::memoryBudget() && !m_file.refused()
-            && spill(m_blocks[m_spilled].get())) {
-            fresh = std::move(m_blocks[m_spilled++]);
-        } else {
-            fresh = std::make_unique_for_overwrite<T[]>(kBlockSize);
+        if (inMemory > 0 && inMemory * kBlockBytes >= SpillFile::memoryBudget() && !m_file.refused()) {
+            const std::shared_ptr<const void> oldest(m_blocks[m_spilled].release(),
+                                                     [](const void *values) { delete[] static_cast<const T *>(values); });
+            // Spilled blocks are the oldest ones, so block i lives at i blocks into the file.
+            m_file.write(qint64(m_spilled) * kBlockBytes, oldest, kBlockBytes);
+            ++m_spilled;
         }
-        m_blocks.push_back(std::move(fresh));
-    }
-
-    // Spilled blocks are the oldest ones, so block i lives at i blocks into the file.
-    bool spill(const T *values)
-    {
-        return m_file.write(qint64(m_spilled) * kBlockBytes, values, kBlockBytes);
+        m_blocks.push_back(std::make_unique_for_overwrite<T[]>(kBlockSize));
     }
 
     std::vector<std::unique_ptr<T[]>> m_blocks;

@@ -4,36 +4,37 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <memory>
 #include <utility>
 
 // The file the receive box's older blocks are moved to, in the user's cache
 // directory (often a disk, where /tmp is often memory). It loses its name as
 // soon as it is open, so nothing stays behind after a crash, and closing it
-// gives the space back at once.
+// gives the space back at once. Blocks are written behind the receiver's
+// back by a thread of the file's own, so that a disk busy writing back does
+// not hold up the window; a block stays readable from memory until written,
+// and for good when the disk refuses it, so no byte is ever lost.
 class SpillFile
 {
 public:
     SpillFile() = default;
     ~SpillFile() { close(); }
-    SpillFile(SpillFile &&other) noexcept
-        : m_fd(std::exchange(other.m_fd, -1))
-        , m_refused(std::exchange(other.m_refused, false))
-    {
-    }
+    SpillFile(SpillFile &&other) noexcept = default;
     SpillFile &operator=(SpillFile &&other) noexcept
     {
         if (this != &other) {
             close();
-            m_fd = std::exchange(other.m_fd, -1);
-            m_refused = std::exchange(other.m_refused, false);
+            m_state = std::move(other.m_state);
         }
         return *this;
     }
 
     // Once a write has been refused, the caller keeps its data in memory
     // until the box is emptied; the first refusal is reported through SpillNotice.
-    bool refused() const { return m_refused; }
-    [[nodiscard]] bool write(qint64 offset, const void *data, qint64 size);
+    bool refused() const;
+    // Takes the block over; waits only while more than a budget's worth is
+    // still to be written (a disk slower than the line).
+    void write(qint64 offset, std::shared_ptr<const void> block, qint64 size);
     void read(qint64 offset, void *data, qint64 size) const;
     void close();
 
@@ -44,9 +45,9 @@ public:
     static void setMemoryBudget(qint64 bytes);
 
 private:
-    bool open();
-    bool refuse(const QString &reason);
+    struct State;
 
-    int m_fd = -1;
-    bool m_refused = false;
+    static void writeBehind(const std::shared_ptr<State> &state);
+
+    std::shared_ptr<State> m_state;
 };

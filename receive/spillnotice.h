@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
+
 // Says once that received data cannot go to disk and stays in memory; it
 // speaks again only after every refusing store has been emptied.
 class SpillNotice : public QObject
@@ -23,5 +25,5 @@ signals:
 private:
     SpillNotice() = default;
 
-    int m_refusing = 0;
+    std::atomic<int> m_refusing{0};
 };

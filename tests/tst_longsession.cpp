@@ -135,7 +135,7 @@ void TstLongSession::keepsRowsSelectionAndCopyAcrossBlocksInTheFile()
     QFETCH(QString, firstCells);
 
     receive(tab, stream);
-    QVERIFY(spilledBytes() >= 2 * ChunkedBuffer<char>::kBlockBytes);
+    QTRY_VERIFY(spilledBytes() >= 2 * ChunkedBuffer<char>::kBlockBytes);
     QCOMPARE(copyAll(), tab == 0 ? Cp932Decoder().decode(stream) : hexgroups::format(stream));
 
     // The first rows, drawn from the file: drag over them as an operator would.
@@ -155,7 +155,7 @@ void TstLongSession::keepsRowsSelectionAndCopyAcrossBlocksInTheFile()
 void TstLongSession::tabClickGivesTheFileSpaceBack()
 {
     receive(0, numberedRows());
-    QVERIFY(spilledBytes() > 0);
+    QTRY_VERIFY(spilledBytes() > 0);
     auto *tabs = m_fx.control<QTabBar>("TabStrip1");
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
     QVERIFY(m_view->store().isEmpty());
