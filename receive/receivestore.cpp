@@ -100,6 +100,7 @@ Cp932Char ReceiveStore::characterAt(qint64 position) const
 
 qint64 ReceiveStore::advance(qint64 position, qint64 count) const
 {
+    const Cp932Table &table = Cp932Table::instance();
     const qint64 size = m_bytes.size();
     while (count > 0 && position < size) {
         const std::span<const char> piece = m_bytes.span(position, size - position);
@@ -107,10 +108,9 @@ qint64 ReceiveStore::advance(qint64 position, qint64 count) const
         const qsizetype pieceSize = qsizetype(piece.size());
         qsizetype i = 0;
         for (; count > 0 && i < pieceSize; --count) {
-            if (!isCp932LeadByte(bytes[i]))
-                ++i;
-            else
-                i += i + 1 < pieceSize ? (isCp932TrailByte(bytes[i + 1]) ? 2 : 1) : characterAt(position + i).length;
+            const Cp932Char character = table.at(bytes[i], i + 1 < pieceSize ? bytes[i + 1] : -1);
+            // A lead byte that ends the block: its trail byte is in the next one.
+            i += character.length > 0 ? character.length : characterAt(position + i).length;
         }
         position += i;
     }

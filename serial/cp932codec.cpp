@@ -182,10 +182,10 @@ QString Cp932Decoder::decode(QByteArrayView bytes)
     const qsizetype size = bytes.size();
     qsizetype i = 0;
     if (m_pending >= 0) {
-        const int lead = std::exchange(m_pending, -1);
-        const bool joined = isCp932TrailByte(in[0]);
-        *out++ = joined ? table.pair(lead, in[0]) : kSubstitute;
-        i = joined ? 1 : 0;
+        // The held lead byte and this piece's first byte: a pair, or a lead byte alone.
+        const Cp932Char held = table.at(static_cast<unsigned char>(std::exchange(m_pending, -1)), in[0]);
+        *out++ = held.unit;
+        i = held.length - 1;
     }
     while (i < size) {
         quint64 word = 0;
@@ -196,21 +196,12 @@ QString Cp932Decoder::decode(QByteArrayView bytes)
             i += 8;
             continue;
         }
-        const unsigned char byte = in[i];
-        if (!isCp932LeadByte(byte)) {
-            *out++ = table.single(byte);
-            ++i;
-        } else if (i + 1 == size) {
-            m_pending = byte;
-            ++i;
-        } else if (isCp932TrailByte(in[i + 1])) {
-            *out++ = table.pair(byte, in[i + 1]);
-            i += 2;
-        } else {
-            // A lead byte without a trail byte: the byte after it counts on its own.
-            *out++ = kSubstitute;
-            ++i;
-        }
+        const Cp932Char character = table.at(in[i], i + 1 < size ? in[i + 1] : -1);
+        if (character.length == 0)
+            m_pending = in[i]; // the piece's last byte, a lead byte
+        else
+            *out++ = character.unit;
+        i += qMax(1, character.length);
     }
     text.truncate(out - begin);
     return text;
