@@ -8,15 +8,12 @@
 
 #include "app/frmmain.h"
 #include "benchstream.h"
-#include "delayprobe.h"
 #include "ptypair.h"
 #include "receiverun.h"
 #include "receive/receiveview.h"
-#include "serial/serialchannel.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QPushButton>
 #include <QSaveFile>
@@ -24,23 +21,18 @@
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
-#include <thread>
 #include <vector>
 
-#include <fcntl.h>
 #include <malloc.h>
-#include <termios.h>
-#include <unistd.h>
 
 namespace {
 
 using namespace benchstream;
 
-constexpr double kMB = 1e6;
+using receiverun::kMB;
 
 struct Stream
 {
@@ -89,12 +81,6 @@ QByteArray randomTextCycle()
     std::replace(cycle.begin(), cycle.end(), '\0', '\x01');
     cycle.back() = '\n';
     return cycle;
-}
-
-void writeAll(int fd, const QByteArray &cycle, qint64 total)
-{
-    static const std::atomic<bool> never{false};
-    writeCycle(fd, cycle, 0, total, never);
 }
 
 struct Result
@@ -151,38 +137,16 @@ public:
     }
 
 private:
-    // Both modes keep the bytes as they came.
-    qint64 shownSoFar() const { return m_view.store().byteCount(); }
-
     void receive(const QByteArray &cycle, qint64 total, Result &result)
     {
-        QEventLoop loop;
-        QElapsedTimer clock;
-        std::vector<qint64> tenthAt(11, 0);
-        auto check = [&] {
-            const qint64 got = shownSoFar();
-            for (int tenth = 1; tenth <= 10 && got * 10 >= total * tenth; ++tenth) {
-                if (!tenthAt[tenth])
-                    tenthAt[tenth] = clock.nsecsElapsed();
-            }
-            if (got >= total)
-                loop.quit();
-        };
-        QObject::connect(&m_window.channel(), &SerialChannel::onComm, &loop, check);
-        DelayProbe probe;
         // Gives up below 5 MB/s.
-        QTimer::singleShot(std::chrono::seconds(30 + total / 5'000'000), &loop, &QEventLoop::quit);
-        clock.start();
-        probe.start();
-        std::thread writer(writeAll, m_pty.masterFd(), std::cref(cycle), total);
-        loop.exec();
-        const double seconds = clock.nsecsElapsed() / 1e9;
-        writer.join();
-        result.worstDelayMs = std::max(result.worstDelayMs, probe.worstDelayMs());
-        result.complete = shownSoFar() == total;
-        result.whole = total / kMB / seconds;
-        result.firstTenth = total / 10 / kMB / (tenthAt[1] / 1e9);
-        result.lastTenth = total / 10 / kMB / (seconds - tenthAt[9] / 1e9);
+        const receiverun::Streamed streamed = receiverun::streamIntoBox(
+            m_window, m_view, m_pty, cycle, total, 10, std::chrono::seconds(30 + total / 5'000'000));
+        result.worstDelayMs = std::max(result.worstDelayMs, streamed.worstDelayMs);
+        result.complete = streamed.complete;
+        result.whole = total / kMB / streamed.seconds;
+        result.firstTenth = total / 10 / kMB / streamed.shareSeconds[1];
+        result.lastTenth = total / 10 / kMB / (streamed.seconds - streamed.shareSeconds[9]);
     }
 
     // Drags the scroll bar to the first row and back, each time until drawn.

@@ -43,6 +43,39 @@ void writeAll(int fd, const QByteArray &cycle, qint64 total)
 
 } // namespace
 
+Streamed streamIntoBox(FrmMain &window, const ReceiveView &view, const PtyPair &pty, const QByteArray &cycle,
+                       qint64 total, int shares, std::chrono::seconds timeout)
+{
+    // Both modes keep the bytes as they came.
+    const auto received = [&view] { return view.store().byteCount(); };
+    Streamed streamed;
+    streamed.shareSeconds.assign(size_t(shares) + 1, 0);
+    QEventLoop loop;
+    QElapsedTimer clock;
+    auto check = [&] {
+        const qint64 got = received();
+        for (int share = 1; share <= shares && got * shares >= total * share; ++share) {
+            if (streamed.shareSeconds[share] == 0)
+                streamed.shareSeconds[share] = clock.nsecsElapsed() / 1e9;
+        }
+        if (got >= total)
+            loop.quit();
+    };
+    // Connected after the monitor, so it sees what the event added.
+    QObject::connect(&window.channel(), &SerialChannel::onComm, &loop, check);
+    DelayProbe probe;
+    QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
+    clock.start();
+    probe.start();
+    std::thread writer(writeAll, pty.masterFd(), std::cref(cycle), total);
+    loop.exec();
+    streamed.seconds = clock.nsecsElapsed() / 1e9;
+    writer.join();
+    streamed.worstDelayMs = probe.worstDelayMs();
+    streamed.complete = received() == total;
+    return streamed;
+}
+
 double measureCeiling(const PtyPair &pty, const QByteArray &cycle, qint64 total)
 {
     const int fd = ::open(QFile::encodeName(pty.slavePath()).constData(), O_RDWR | O_NOCTTY);
@@ -117,44 +150,15 @@ Result Runner::run(const Case &benchCase, qint64 total)
     return result;
 }
 
-qint64 Runner::receivedBytes() const
-{
-    return m_view.store().byteCount();
-}
-
 void Runner::receive(const QByteArray &cycle, qint64 total, Result &result)
 {
-    QEventLoop loop;
-    QElapsedTimer clock;
-    qint64 quarterAt = 0;
-    qint64 threeQuartersAt = 0;
-    auto check = [&] {
-        const qint64 got = receivedBytes();
-        if (!quarterAt && got >= total / 4)
-            quarterAt = clock.nsecsElapsed();
-        if (!threeQuartersAt && got >= total - total / 4)
-            threeQuartersAt = clock.nsecsElapsed();
-        if (got >= total)
-            loop.quit();
-    };
-    // Connected after the monitor, so it sees what the event added.
-    QObject::connect(&m_window.channel(), &SerialChannel::onComm, &loop, check);
-    DelayProbe probe;
-    QTimer::singleShot(std::chrono::minutes(3), &loop, &QEventLoop::quit);
-
-    clock.start();
-    probe.start();
-    std::thread writer(writeAll, m_pty.masterFd(), std::cref(cycle), total);
-    loop.exec();
-    const double seconds = clock.nsecsElapsed() / 1e9;
-    writer.join();
-    result.worstDelayMs = std::max(result.worstDelayMs, probe.worstDelayMs());
-    result.complete = receivedBytes() == total;
-    result.whole = total / kMB / seconds;
-    result.firstQuarter = total / 4 / kMB / (quarterAt / 1e9);
-    result.lastQuarter = total / 4 / kMB / (seconds - threeQuartersAt / 1e9);
+    const Streamed streamed = streamIntoBox(m_window, m_view, m_pty, cycle, total, 4, std::chrono::minutes(3));
+    result.worstDelayMs = std::max(result.worstDelayMs, streamed.worstDelayMs);
+    result.complete = streamed.complete;
+    result.whole = total / kMB / streamed.seconds;
+    result.firstQuarter = total / 4 / kMB / streamed.shareSeconds[1];
+    result.lastQuarter = total / 4 / kMB / (streamed.seconds - streamed.shareSeconds[3]);
 }
-
 
 void Runner::setOptions(const Case &benchCase, bool on)
 {

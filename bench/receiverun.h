@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <vector>
 
 class FrmMain;
@@ -43,6 +44,21 @@ struct Result
     bool recordExact = false;
 };
 
+// What streaming into the box took: seconds in all, and when each of a
+// number of equal shares of the stream had arrived (share k at [k]).
+struct Streamed
+{
+    double seconds = 0;
+    std::vector<double> shareSeconds;
+    double worstDelayMs = 0;
+    bool complete = false;
+};
+
+// Writes total bytes of cycle into the line from a thread and turns the
+// event loop until the window's receive box holds them all, or timeout.
+Streamed streamIntoBox(FrmMain &window, const ReceiveView &view, const PtyPair &pty, const QByteArray &cycle,
+                       qint64 total, int shares, std::chrono::seconds timeout);
+
 // MB/s of a bare blocking reader on the program's side of the line.
 double measureCeiling(const PtyPair &pty, const QByteArray &cycle, qint64 total);
 bool storeMatches(const ReceiveStore &store, const QByteArray &cycle, qint64 total);
@@ -68,7 +84,6 @@ public:
     Result run(const Case &benchCase, qint64 total);
 
 private:
-    qint64 receivedBytes() const;
     void receive(const QByteArray &cycle, qint64 total, Result &result);
     void setOptions(const Case &benchCase, bool on);
     bool fileMatches(const QByteArray &cycle, qint64 total) const;
