@@ -19,31 +19,36 @@ private slots:
 
 namespace {
 
-// The bytes kept whole: what complete() hands on, decoded as one.
-QString completeInPieces(const QByteArray &stream, QList<qsizetype> cuts)
+// The stream cut before each of cuts.
+QByteArrayList piecesOf(const QByteArray &stream, QList<qsizetype> cuts)
 {
-    Cp932Decoder decoder;
-    QByteArray kept;
+    QByteArrayList pieces;
     qsizetype from = 0;
     cuts.append(stream.size());
     for (const qsizetype cut : cuts) {
-        kept += decoder.complete(stream.sliced(from, cut - from));
+        pieces.append(stream.sliced(from, cut - from));
         from = cut;
     }
-    return Cp932Decoder().decode(kept);
+    return pieces;
 }
 
-QString decodeInPieces(const QByteArray &stream, QList<qsizetype> cuts)
+QString decodeInPieces(const QByteArray &stream, const QList<qsizetype> &cuts)
 {
     Cp932Decoder decoder;
     QString text;
-    qsizetype from = 0;
-    cuts.append(stream.size());
-    for (const qsizetype cut : cuts) {
-        text += decoder.decode(QByteArrayView(stream).sliced(from, cut - from));
-        from = cut;
-    }
+    for (const QByteArray &piece : piecesOf(stream, cuts))
+        text += decoder.decode(piece);
     return text;
+}
+
+// The bytes kept whole: what complete() hands on, decoded as one.
+QString completeInPieces(const QByteArray &stream, const QList<qsizetype> &cuts)
+{
+    Cp932Decoder decoder;
+    QByteArray kept;
+    for (const QByteArray &piece : piecesOf(stream, cuts))
+        kept += decoder.complete(piece);
+    return Cp932Decoder().decode(kept);
 }
 
 } // namespace
