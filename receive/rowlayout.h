@@ -73,7 +73,7 @@ private:
     void restart();
     void layOutText(qint64 from, qint64 to);
     void placePlain(qint64 position, qint64 count);
-    qsizetype placeOthers(std::span<const unsigned char> bytes, qsizetype from, qint64 position);
+    qsizetype placeOthers(std::span<const unsigned char> bytes, qsizetype from, qint64 base);
     void placeOther(char16_t unit, qint64 position);
     int learnStep(unsigned char first, unsigned char second);
     int stepOf(char16_t unit) const;
