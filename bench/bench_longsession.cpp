@@ -256,12 +256,18 @@ int main(int argc, char **argv)
     };
     bool pass = true;
     std::printf("shown MB/s against a bare reader, %lld MiB each; MB = 10^6 bytes\n", speedTotal >> 20);
+    // TOLVANE_BENCH_ONLY runs only the speed cases whose name holds it, to profile one.
+    const QByteArray only = qgetenv("TOLVANE_BENCH_ONLY");
     for (const Stream &stream : speedStreams) {
+        if (!QByteArray(stream.name).contains(only))
+            continue;
         const double ceiling = receiverun::measureCeiling(pty, stream.cycle, speedTotal);
         pass = printSpeed(stream, ceiling, box.run(stream, speedTotal)) && pass;
     }
     const Stream sessions[] = {speedStreams[0], speedStreams[3]};
     for (const Stream &stream : sessions) {
+        if (!only.isEmpty())
+            break;
         const double ceiling = receiverun::measureCeiling(pty, stream.cycle, std::min<qint64>(sessionTotal, 512 << 20));
         pass = printSession(stream, sessionTotal, ceiling, box.run(stream, sessionTotal, true)) && pass;
     }

@@ -70,6 +70,9 @@ SerialChannel::SerialChannel(QObject *parent)
     connect(m_port.get(), &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) { onPortError(int(error)); });
     connect(m_port.get(), &QSerialPort::bytesWritten, this, &SerialChannel::bytesWritten);
+    m_dispatchTimer.setSingleShot(true);
+    m_dispatchTimer.setInterval(0);
+    connect(&m_dispatchTimer, &QTimer::timeout, this, &SerialChannel::dispatchEvents);
 }
 
 SerialChannel::~SerialChannel()
@@ -166,6 +169,7 @@ void SerialChannel::closePort()
 void SerialChannel::closeWithoutDrain()
 {
     m_port->close();
+    m_readAhead.clear();
     m_decoder.reset();
     m_lineCounters.reset();
     m_pendingEvents.clear();
@@ -205,7 +209,7 @@ qint64 SerialChannel::inBufferCount() const
 {
     if (!portOpen())
         return 0;
-    return m_port->bytesAvailable() + kernelQueue(int(m_port->handle()), FIONREAD);
+    return m_readAhead.size() + m_port->bytesAvailable() + kernelQueue(int(m_port->handle()), FIONREAD);
 }
 
 void SerialChannel::setInBufferCount(qint64 count)
@@ -213,6 +217,7 @@ void SerialChannel::setInBufferCount(qint64 count)
     if (count != 0 || !portOpen())
         return;
     m_port->clear(QSerialPort::Input);
+    m_readAhead.clear();
     m_decoder.reset();
 }
 
@@ -288,7 +293,8 @@ QByteArray SerialChannel::takeAllWaiting()
 {
     if (!portOpen())
         return {};
-    QByteArray bytes = m_port->readAll();
+    QByteArray bytes = std::exchange(m_readAhead, {});
+    bytes += m_port->readAll();
     // QSerialPort reads the tty only when notified; take what the kernel
     // already holds too, so that input() returns everything waiting.
     const int fd = int(m_port->handle());
@@ -319,18 +325,16 @@ void SerialChannel::holdEvents(bool hold)
 
 void SerialChannel::scheduleDispatch()
 {
-    if (m_dispatchQueued)
-        return;
-    m_dispatchQueued = true;
-    QMetaObject::invokeMethod(this, &SerialChannel::dispatchEvents, Qt::QueuedConnection);
+    if (!m_dispatchTimer.isActive())
+        m_dispatchTimer.start();
 }
 
 void SerialChannel::dispatchEvents()
 {
-    m_dispatchQueued = false;
     while (!m_eventsHeld && !m_pendingEvents.isEmpty()) {
         const int code = m_pendingEvents.takeFirst();
-        if (code == commevent::kReceive && inBufferCount() == 0)
+        // QSerialPort's own count first: asking the kernel costs a call.
+        if (code == commevent::kReceive && m_readAhead.isEmpty() && inBufferCount() == 0)
             continue;
         // A handler may open a message box. The events behind this one must
         // still be delivered from the box's event loop, by a fresh dispatch
@@ -342,8 +346,29 @@ void SerialChannel::dispatchEvents()
     }
 }
 
+// A tty hands over a few KiB a read, and QSerialPort reads once a wake-up.
+// Under a flood, keep reading while the kernel has more, so that one turn of
+// the event loop and one event carry many reads. Bounded, so the window
+// still paints.
+void SerialChannel::readAhead()
+{
+    constexpr qsizetype kPiece = 64 * 1024;
+    constexpr qsizetype kMost = 256 * 1024;
+    m_readAhead += m_port->readAll();
+    const int fd = int(m_port->handle());
+    while (m_readAhead.size() < kMost) {
+        const qsizetype had = m_readAhead.size();
+        m_readAhead.resize(had + kPiece);
+        const ssize_t got = ::read(fd, m_readAhead.data() + had, size_t(kPiece));
+        m_readAhead.resize(had + qMax<ssize_t>(0, got));
+        if (got <= 0)
+            break;
+    }
+}
+
 void SerialChannel::onReadyRead()
 {
+    readAhead();
     if (m_lineCounters) {
         if (const auto now = readLineErrorCounters(int(m_port->handle()))) {
             for (const int code : lineErrorEvents(*m_lineCounters, *now))

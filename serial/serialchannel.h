@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <chrono>
 #include <memory>
@@ -109,12 +110,18 @@ private:
     void drainOutput();
     bool deviceGone() const;
     QByteArray takeAllWaiting();
+    void readAhead();
 
     std::unique_ptr<QSerialPort> m_port;
     Cp932Decoder m_decoder;
+    // Read from the tty after QSerialPort's own read and before its buffer's
+    // next fill, so this comes first: everything taken is in line order.
+    QByteArray m_readAhead;
     std::optional<LineErrorCounters> m_lineCounters;
     QList<int> m_pendingEvents;
-    bool m_dispatchQueued = false;
+    // A timer rather than a posted call: it needs no wake-up of the event
+    // loop, which a flood of reads would otherwise pay once per read.
+    QTimer m_dispatchTimer;
     bool m_eventsHeld = false;
 
     int m_commPort = 1;
