@@ -14,6 +14,7 @@
 #include <QPalette>
 #include <QScrollBar>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <limits>
@@ -25,6 +26,12 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr std::chrono::milliseconds kFrame{16};
+// Under a flood every frame is all new rows, and a frame of CJK text costs
+// milliseconds of the thread that also reads the line. Frames that take
+// long come less often, so that drawing keeps to about this share of the
+// time, yet never fewer than ten a second.
+constexpr int kPaintShare = 10;
+constexpr std::chrono::milliseconds kSlowestFrame{100};
 
 // The store's blocks live in the heap: glibc stops giving large blocks
 // mappings of their own once one such mapping has been freed, and free()
@@ -186,8 +193,10 @@ void ReceiveView::scheduleFrame()
 {
     if (m_frameTimer.isActive())
         return;
+    const auto interval = std::clamp(std::chrono::ceil<std::chrono::milliseconds>(m_paintCost * kPaintShare), kFrame,
+                                     kSlowestFrame);
     const auto since = std::chrono::milliseconds(m_sinceFrame.elapsed());
-    m_frameTimer.start(since >= kFrame ? 0ms : kFrame - since);
+    m_frameTimer.start(since >= interval ? 0ms : interval - since);
 }
 
 void ReceiveView::showFrame()
@@ -300,6 +309,8 @@ void ReceiveView::paintEvent(QPaintEvent *)
 {
     // Rows are read from the store: lay out first, in case it was emptied since the last frame.
     syncLayout();
+    QElapsedTimer clock;
+    clock.start();
     QPainter painter(viewport());
     const qint64 first = verticalScrollBar()->value();
     const qint64 end = qMin(m_layout.rowCount(), first + visibleRows() + 1);
@@ -309,4 +320,5 @@ void ReceiveView::paintEvent(QPaintEvent *)
     const qint64 to = qMax(m_anchor, m_cursor);
     for (qint64 row = first; row < end; ++row)
         m_painter.paintRow(painter, m_layout, row, qreal((row - first) * m_painter.lineHeight()), from, to, palette());
+    m_paintCost = std::chrono::nanoseconds(clock.nsecsElapsed());
 }

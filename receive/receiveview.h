@@ -9,6 +9,8 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <chrono>
+
 // The receive box: a read-only but selectable view of everything received
 // since it was last emptied. A plain text widget lays its whole paragraph
 // out again as it grows and falls behind the line; this one keeps the text
@@ -87,6 +89,7 @@ private:
     RowPainter m_painter;
     QTimer m_frameTimer;
     QElapsedTimer m_sinceFrame;
+    std::chrono::nanoseconds m_paintCost{0};
     bool m_followEnd = false;
     bool m_autoScroll = true;
     bool m_held = false;

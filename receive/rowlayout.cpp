@@ -338,8 +338,11 @@ QList<RowRun> RowLayout::runs(qint64 row) const
             return true;
         const bool control = controlpictures::isControl(step.unit);
         const QChar shown(control ? controlpictures::pictureOf(step.unit) : step.unit);
-        if (isPlain(step.unit) && !runs.isEmpty() && !runs.last().dim && isPlain(runs.last().text.back().unicode())
-            && runs.last().column + runs.last().width == step.column) {
+        // Characters that follow each other and take as many columns each
+        // share a run, so that a row is drawn in few pieces.
+        if (!control && !runs.isEmpty() && !runs.last().control && !runs.last().dim
+            && runs.last().column + runs.last().width == step.column
+            && runs.last().width == runs.last().text.size() * step.width) {
             runs.last().text.append(shown);
             runs.last().width += step.width;
         } else {

@@ -11,7 +11,8 @@
 class ReceiveStore;
 
 // A piece of a row as it is drawn: characters as received, or the
-// pictures standing in for control characters, from a column on.
+// pictures standing in for control characters, from a column on. Each of
+// its characters takes width / text.size() columns.
 struct RowRun
 {
     int column = 0;

@@ -12,6 +12,8 @@
 #include <QTextLayout>
 #include <QtMath>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kMargin = 2;
@@ -36,6 +38,7 @@ void RowPainter::setFont(const QFont &font)
 {
     const QFontMetricsF metrics(font);
     m_font = font;
+    m_glyphs.setFont(font);
     m_cellWidth = qMax<qreal>(1, metrics.horizontalAdvance(QLatin1Char('0')));
     m_ascent = metrics.ascent();
     m_lineHeight = qMax(1, qCeil(metrics.lineSpacing()));
@@ -107,13 +110,49 @@ void RowPainter::markMatches(QPainter &painter, const RowLayout &layout, const R
 void RowPainter::drawRuns(QPainter &painter, const QList<RowRun> &runs, qreal y, const QColor &text,
                           const QColor &dim) const
 {
+    // Every glyph at its grid column, in one call per font and colour.
+    const qreal baseline = y + m_ascent;
     for (const RowRun &run : runs) {
-        painter.setPen(run.control || run.dim ? dim : text);
-        const qreal x = xOf(run.column);
-        if (run.control && m_drawPictures)
-            drawPicture(painter, QRectF(x, y, run.width * m_cellWidth, m_lineHeight), run.text.front().unicode());
-        else
-            painter.drawText(QPointF(x, y + m_ascent), run.text);
+        if (run.control && m_drawPictures) {
+            painter.setPen(dim);
+            drawPicture(painter, QRectF(xOf(run.column), y, run.width * m_cellWidth, m_lineHeight),
+                        run.text.front().unicode());
+            continue;
+        }
+        const bool dimmed = run.control || run.dim;
+        const int cells = run.width / qMax<qsizetype>(1, run.text.size());
+        for (qsizetype i = 0; i < run.text.size(); ++i) {
+            const GlyphCache::Glyph glyph = m_glyphs.glyphOf(run.text.at(i).unicode());
+            if (glyph.font == GlyphCache::kNone)
+                continue;
+            auto batch = std::find_if(m_batches.begin(), m_batches.end(), [&](const Batch &known) {
+                return known.font == glyph.font && known.dim == dimmed;
+            });
+            if (batch == m_batches.end())
+                batch = m_batches.insert(m_batches.end(), Batch{glyph.font, dimmed, {}, {}});
+            batch->glyphs.append(glyph.index);
+            batch->positions.append(QPointF(xOf(run.column + int(i) * cells), baseline));
+        }
+    }
+    drawBatches(painter, text, dim);
+}
+
+void RowPainter::drawBatches(QPainter &painter, const QColor &text, const QColor &dim) const
+{
+    for (const Batch &batch : m_batches) {
+        if (batch.glyphs.isEmpty())
+            continue;
+        QGlyphRun glyphRun;
+        glyphRun.setRawFont(m_glyphs.font(batch.font));
+        glyphRun.setGlyphIndexes(batch.glyphs);
+        glyphRun.setPositions(batch.positions);
+        painter.setPen(batch.dim ? dim : text);
+        painter.drawGlyphRun(QPointF(), glyphRun);
+    }
+    // Emptied once no run shares them, so that the next row reuses the memory.
+    for (Batch &batch : m_batches) {
+        batch.glyphs.clear();
+        batch.positions.clear();
     }
 }
 

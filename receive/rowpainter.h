@@ -2,9 +2,14 @@
 #pragma once
 
 #include "receive/cellwidths.h"
+#include "receive/glyphcache.h"
 
 #include <QFont>
+#include <QList>
+#include <QPointF>
 #include <QRectF>
+
+#include <vector>
 
 class QPainter;
 class QPalette;
@@ -37,11 +42,23 @@ private:
     void drawRuns(QPainter &painter, const QList<RowRun> &runs, qreal y, const QColor &text,
                   const QColor &dim) const;
     void drawPicture(QPainter &painter, const QRectF &cell, char16_t picture) const;
+    void drawBatches(QPainter &painter, const QColor &text, const QColor &dim) const;
     QRectF selectionRect(const RowLayout &layout, qint64 row, qreal y, qint64 from, qint64 to) const;
     qreal xOf(int column) const;
 
+    // The glyphs of one font and one colour in a row, drawn in one call.
+    struct Batch
+    {
+        int font = 0;
+        bool dim = false;
+        QList<quint32> glyphs;
+        QList<QPointF> positions;
+    };
+
     QFont m_font;
     QFont m_pictureFont;
+    GlyphCache m_glyphs;
+    mutable std::vector<Batch> m_batches;
     qreal m_cellWidth = 1;
     qreal m_ascent = 0;
     int m_lineHeight = 1;

@@ -670,6 +670,9 @@ void TstReceive::laysOutPiecesLikeTheWhole()
         for (qint64 row = 0; row < wholeLayout.rowCount(); ++row) {
             QCOMPARE(piecesLayout.rowStart(row), wholeLayout.rowStart(row));
             QVERIFY(wholeLayout.columnOf(row, wholeLayout.shownEnd(row)) <= qMax(columns, 2));
+            // Drawn glyph by glyph, each width / size columns after the one before.
+            for (const RowRun &run : wholeLayout.runs(row))
+                QCOMPARE(run.width, run.text.size() * (run.text.contains(u'あ') ? 2 : 1));
         }
     }
 }
