@@ -7,6 +7,7 @@
 
 #include <QAbstractScrollArea>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QTimer>
 
 #include <chrono>
@@ -83,11 +84,13 @@ private:
     void fitColumns();
     qint64 positionAt(QPointF point);
     void syncLayout();
+    void paintRows(QPaintDevice &device) const;
 
     ReceiveStore m_store;
     RowLayout m_layout{m_store};
     RowPainter m_painter;
     QTimer m_frameTimer;
+    QImage m_frame;
     QElapsedTimer m_sinceFrame;
     std::chrono::nanoseconds m_paintCost{0};
     bool m_followEnd = false;
