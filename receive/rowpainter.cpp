@@ -45,6 +45,7 @@ void RowPainter::setFont(const QFont &font)
     // Few fonts have the control pictures (the CJK fonts do not); without
     // them the picture is drawn here from the character's abbreviation.
     m_drawPictures = !hasGlyph(font, controlpictures::pictureOf(0x1B));
+    m_pictures.clear();
     m_pictureFont = font;
     m_pictureFont.setPixelSize(qMax(6, qRound(m_lineHeight * 0.42)));
 }
@@ -157,14 +158,33 @@ void RowPainter::drawBatches(QPainter &painter, const QColor &text, const QColor
 }
 
 // The abbreviation set diagonally, as the Unicode control pictures are.
+// Two pieces of small text per control character cost more than the rest
+// of a row, so each picture is drawn once per colour and then copied.
 void RowPainter::drawPicture(QPainter &painter, const QRectF &cell, char16_t picture) const
 {
-    const QString name = controlpictures::nameOf(picture);
-    const qsizetype split = name.size() - 1;
-    painter.setFont(m_pictureFont);
-    painter.drawText(cell, Qt::AlignLeft | Qt::AlignTop, name.left(split));
-    painter.drawText(cell, Qt::AlignRight | Qt::AlignBottom, name.mid(split));
-    painter.setFont(m_font);
+    const qreal ratio = painter.device()->devicePixelRatioF();
+    if (ratio != m_pictureRatio) {
+        m_pictures.clear();
+        m_pictureRatio = ratio;
+    }
+    const quint64 key = quint64(picture) << 40 | quint64(qRound(cell.width())) << 32 | painter.pen().color().rgba();
+    auto known = m_pictures.constFind(key);
+    if (known == m_pictures.cend()) {
+        QImage image((cell.size() * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        image.fill(Qt::transparent);
+        QPainter drawn(&image);
+        drawn.setPen(painter.pen());
+        drawn.setFont(m_pictureFont);
+        const QRectF area(QPointF(), cell.size());
+        const QString name = controlpictures::nameOf(picture);
+        const qsizetype split = name.size() - 1;
+        drawn.drawText(area, Qt::AlignLeft | Qt::AlignTop, name.left(split));
+        drawn.drawText(area, Qt::AlignRight | Qt::AlignBottom, name.mid(split));
+        drawn.end();
+        known = m_pictures.insert(key, image);
+    }
+    painter.drawImage(cell.topLeft(), *known);
 }
 
 QRectF RowPainter::selectionRect(const RowLayout &layout, qint64 row, qreal y, qint64 from, qint64 to) const

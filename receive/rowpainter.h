@@ -5,6 +5,8 @@
 #include "receive/glyphcache.h"
 
 #include <QFont>
+#include <QHash>
+#include <QImage>
 #include <QList>
 #include <QPointF>
 #include <QRectF>
@@ -59,6 +61,9 @@ private:
     QFont m_pictureFont;
     GlyphCache m_glyphs;
     mutable std::vector<Batch> m_batches;
+    // Each control picture drawn as an image, by picture, cell width and colour.
+    mutable QHash<quint64, QImage> m_pictures;
+    mutable qreal m_pictureRatio = 0;
     qreal m_cellWidth = 1;
     qreal m_ascent = 0;
     int m_lineHeight = 1;
