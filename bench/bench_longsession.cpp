@@ -88,6 +88,8 @@ struct Result
     double whole = 0;
     double firstTenth = 0;
     double lastTenth = 0;
+    // MB/s of each tenth, to tell a trend from the machine's swings.
+    std::vector<double> tenths;
     double worstDelayMs = 0;
     qint64 idleKiB = 0;
     qint64 endKiB = 0;
@@ -147,6 +149,10 @@ private:
         result.whole = total / kMB / streamed.seconds;
         result.firstTenth = total / 10 / kMB / streamed.shareSeconds[1];
         result.lastTenth = total / 10 / kMB / (streamed.seconds - streamed.shareSeconds[9]);
+        for (int tenth = 1; tenth <= 10; ++tenth) {
+            const double ends = tenth == 10 ? streamed.seconds : streamed.shareSeconds[tenth];
+            result.tenths.push_back(total / 10 / kMB / (ends - streamed.shareSeconds[tenth - 1]));
+        }
     }
 
     // Drags the scroll bar to the first row and back, each time until drawn.
@@ -210,6 +216,10 @@ bool printSession(const Stream &stream, qint64 total, double ceiling, const Resu
                 grownMiB, run.idleKiB >> 10, run.endKiB >> 10, run.peakKiB >> 10, verdict(grownMiB <= 256));
     std::printf("  %-34s %8.1f MB/s  first tenth %.1f  %5.2f x (>= 0.8) %s\n", "last tenth", run.lastTenth,
                 run.firstTenth, pace, verdict(pace >= 0.8));
+    std::printf("  %-34s", "each tenth, MB/s");
+    for (const double rate : run.tenths)
+        std::printf(" %.0f", rate);
+    std::printf("\n");
     std::printf("  %-34s %8.1f ms    back to the end %.1f ms (<= 50) %s\n", "jump to the first row",
                 run.toFirstRowMs, run.backToEndMs, verdict(worstJump <= 50));
     std::printf("  %-34s %8.1f ms    (<= 50) %s\n", "worst 10 ms timer delay", run.worstDelayMs,
