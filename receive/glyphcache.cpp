@@ -22,7 +22,9 @@ GlyphCache::Glyph GlyphCache::find(char16_t unit) const
     layout.endLayout();
     Glyph glyph{kNone, 0};
     const QList<QGlyphRun> runs = layout.glyphRuns();
-    if (!runs.isEmpty() && !runs.front().glyphIndexes().isEmpty()) {
+    if (runs.size() > 1 || (runs.size() == 1 && runs.front().glyphIndexes().size() > 1)) {
+        glyph.font = kText;
+    } else if (!runs.isEmpty() && !runs.front().glyphIndexes().isEmpty()) {
         const QRawFont raw = runs.front().rawFont();
         auto known = std::find(m_fonts.begin(), m_fonts.end(), raw);
         if (known == m_fonts.end())

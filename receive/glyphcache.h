@@ -15,11 +15,13 @@ class GlyphCache
 public:
     struct Glyph
     {
-        // Index into fonts(); kNone when the character draws nothing.
+        // Index into fonts(); kNone when the character draws nothing,
+        // kText when it takes more than one glyph and is drawn as text.
         int font = kNone;
         quint32 index = 0;
     };
     static constexpr int kNone = -1;
+    static constexpr int kText = -3;
 
     void setFont(const QFont &font);
     Glyph glyphOf(char16_t unit) const

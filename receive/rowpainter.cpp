@@ -123,19 +123,30 @@ void RowPainter::drawRuns(QPainter &painter, const QList<RowRun> &runs, qreal y,
         const bool dimmed = run.control || run.dim;
         const int cells = run.width / qMax<qsizetype>(1, run.text.size());
         for (qsizetype i = 0; i < run.text.size(); ++i) {
-            const GlyphCache::Glyph glyph = m_glyphs.glyphOf(run.text.at(i).unicode());
-            if (glyph.font == GlyphCache::kNone)
-                continue;
-            auto batch = std::find_if(m_batches.begin(), m_batches.end(), [&](const Batch &known) {
-                return known.font == glyph.font && known.dim == dimmed;
-            });
-            if (batch == m_batches.end())
-                batch = m_batches.insert(m_batches.end(), Batch{glyph.font, dimmed, {}, {}});
-            batch->glyphs.append(glyph.index);
-            batch->positions.append(QPointF(xOf(run.column + int(i) * cells), baseline));
+            queueGlyph(painter, run.text.at(i).unicode(), QPointF(xOf(run.column + int(i) * cells), baseline), dimmed,
+                       dimmed ? dim : text);
         }
     }
     drawBatches(painter, text, dim);
+}
+
+// Adds the character's glyph to the row's batch for its font and colour.
+void RowPainter::queueGlyph(QPainter &painter, char16_t unit, QPointF at, bool dimmed, const QColor &pen) const
+{
+    const GlyphCache::Glyph glyph = m_glyphs.glyphOf(unit);
+    if (glyph.font == GlyphCache::kNone)
+        return;
+    if (glyph.font == GlyphCache::kText) {
+        painter.setPen(pen);
+        painter.drawText(at, QString(QChar(unit)));
+        return;
+    }
+    auto batch = std::find_if(m_batches.begin(), m_batches.end(),
+                              [&](const Batch &known) { return known.font == glyph.font && known.dim == dimmed; });
+    if (batch == m_batches.end())
+        batch = m_batches.insert(m_batches.end(), Batch{glyph.font, dimmed, {}, {}});
+    batch->glyphs.append(glyph.index);
+    batch->positions.append(at);
 }
 
 void RowPainter::drawBatches(QPainter &painter, const QColor &text, const QColor &dim) const

@@ -44,6 +44,7 @@ private:
     void drawRuns(QPainter &painter, const QList<RowRun> &runs, qreal y, const QColor &text,
                   const QColor &dim) const;
     void drawPicture(QPainter &painter, const QRectF &cell, char16_t picture) const;
+    void queueGlyph(QPainter &painter, char16_t unit, QPointF at, bool dimmed, const QColor &pen) const;
     void drawBatches(QPainter &painter, const QColor &text, const QColor &dim) const;
     QRectF selectionRect(const RowLayout &layout, qint64 row, qreal y, qint64 from, qint64 to) const;
     qreal xOf(int column) const;

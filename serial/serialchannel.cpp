@@ -333,7 +333,7 @@ void SerialChannel::dispatchEvents()
 {
     while (!m_eventsHeld && !m_pendingEvents.isEmpty()) {
         const int code = m_pendingEvents.takeFirst();
-        // QSerialPort's own count first: asking the kernel costs a call.
+        // What is read already first: asking the kernel costs a call.
         if (code == commevent::kReceive && m_readAhead.isEmpty() && inBufferCount() == 0)
             continue;
         // A handler may open a message box. The events behind this one must

@@ -114,8 +114,8 @@ private:
 
     std::unique_ptr<QSerialPort> m_port;
     Cp932Decoder m_decoder;
-    // Read from the tty after QSerialPort's own read and before its buffer's
-    // next fill, so this comes first: everything taken is in line order.
+    // QSerialPort's buffer and what was read after it, in line order; older
+    // than anything QSerialPort reads later, so it is taken first.
     QByteArray m_readAhead;
     std::optional<LineErrorCounters> m_lineCounters;
     QList<int> m_pendingEvents;
