@@ -86,8 +86,6 @@ QByteArray randomTextCycle()
 struct Result
 {
     double whole = 0;
-    double firstTenth = 0;
-    double lastTenth = 0;
     // MB/s of each tenth, to tell a trend from the machine's swings.
     std::vector<double> tenths;
     double worstDelayMs = 0;
@@ -147,8 +145,6 @@ private:
         result.worstDelayMs = std::max(result.worstDelayMs, streamed.worstDelayMs);
         result.complete = streamed.complete;
         result.whole = total / kMB / streamed.seconds;
-        result.firstTenth = total / 10 / kMB / streamed.shareSeconds[1];
-        result.lastTenth = total / 10 / kMB / (streamed.seconds - streamed.shareSeconds[9]);
         for (int tenth = 1; tenth <= 10; ++tenth) {
             const double ends = tenth == 10 ? streamed.seconds : streamed.shareSeconds[tenth];
             result.tenths.push_back(total / 10 / kMB / (ends - streamed.shareSeconds[tenth - 1]));
@@ -207,15 +203,15 @@ bool printSpeed(const Stream &stream, double ceiling, const Result &run)
 bool printSession(const Stream &stream, qint64 total, double ceiling, const Result &run)
 {
     const qint64 grownMiB = (run.endKiB - run.idleKiB) >> 10;
-    const double pace = run.lastTenth / run.firstTenth;
+    const double pace = run.tenths.back() / run.tenths.front();
     const double worstJump = std::max(run.toFirstRowMs, run.backToEndMs);
     std::printf("%s, %.1f GiB, %s\n", stream.name, total / double(1 << 30),
                 !run.complete ? "INCOMPLETE" : run.exact ? "content exact" : "CONTENT DIFFERS");
     std::printf("  %-34s %8.1f MB/s  ceiling %6.1f  %5.2f x\n", "whole session", run.whole, ceiling, run.whole / ceiling);
     std::printf("  %-34s %8lld MiB   idle %lld, end %lld, peak %lld MiB (<= idle + 256) %s\n", "resident grown",
                 grownMiB, run.idleKiB >> 10, run.endKiB >> 10, run.peakKiB >> 10, verdict(grownMiB <= 256));
-    std::printf("  %-34s %8.1f MB/s  first tenth %.1f  %5.2f x (>= 0.8) %s\n", "last tenth", run.lastTenth,
-                run.firstTenth, pace, verdict(pace >= 0.8));
+    std::printf("  %-34s %8.1f MB/s  first tenth %.1f  %5.2f x (>= 0.8) %s\n", "last tenth", run.tenths.back(),
+                run.tenths.front(), pace, verdict(pace >= 0.8));
     std::printf("  %-34s", "each tenth, MB/s");
     for (const double rate : run.tenths)
         std::printf(" %.0f", rate);
