@@ -6,8 +6,8 @@
 
 #include "app/frmmain.h"
 #include "ptypair.h"
-#include "receive/receivesearch.h"
-#include "receive/receivestore.h"
+#include "capture/receivesearch.h"
+#include "capture/receivestore.h"
 #include "receiverun.h"
 
 #include <QApplication>

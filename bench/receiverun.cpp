@@ -4,7 +4,7 @@
 #include "app/frmmain.h"
 #include "delayprobe.h"
 #include "ptypair.h"
-#include "receive/receiverecorder.h"
+#include "capture/receiverecorder.h"
 #include "receive/receiveview.h"
 #include "serial/serialchannel.h"
 

@@ -2,7 +2,7 @@
 #include "cli/commands.h"
 
 #include "cli/commandline.h"
-#include "common/climessages.h"
+#include "cli/climessages.h"
 #include "download/bitheader.h"
 
 #include <QCommandLineParser>

@@ -2,7 +2,7 @@
 #include "cli/commandline.h"
 
 #include "cli/consoletext.h"
-#include "common/climessages.h"
+#include "cli/climessages.h"
 #include "serial/portlocator.h"
 #include "serial/serialchannel.h"
 

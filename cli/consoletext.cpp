@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "cli/consoletext.h"
 
-#include "transmit/hexbytetext.h"
-
-#include <QRegularExpression>
 
 namespace consoletext {
 
@@ -16,21 +13,6 @@ QString withoutControls(QStringView text)
             character = QLatin1Char('?');
     }
     return shown;
-}
-
-std::optional<QByteArray> parseHexBytes(QStringView text)
-{
-    static const QRegularExpression kBlanks(QStringLiteral("\\s+"));
-    QByteArray bytes;
-    for (const QString &group : text.toString().split(kBlanks, Qt::SkipEmptyParts)) {
-        const QString checked = checkHexByteText(group);
-        if (checked.isEmpty() || checked.size() > 2)
-            return std::nullopt;
-        bytes.append(char(hexByteValue(checked)));
-    }
-    if (bytes.isEmpty())
-        return std::nullopt;
-    return bytes;
 }
 
 } // namespace consoletext

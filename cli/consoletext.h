@@ -14,9 +14,6 @@ namespace consoletext {
 // The text with every control character (C0, DEL, C1) shown as '?', so a
 // file or device name cannot move the terminal's cursor or colour it.
 QString withoutControls(QStringView text);
-// "11 22 3" as the bytes 0x11 0x22 0x03: blank-separated groups of one or
-// two hexadecimal digits; nothing when a group is not one.
-std::optional<QByteArray> parseHexBytes(QStringView text);
 
 } // namespace consoletext
 

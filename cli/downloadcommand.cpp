@@ -6,7 +6,7 @@
 #include "cli/interruptwatch.h"
 #include "cli/progressshow.h"
 #include "cli/transferfigures.h"
-#include "common/climessages.h"
+#include "cli/climessages.h"
 #include "download/bitheader.h"
 #include "download/downloadengine.h"
 #include "serial/serialchannel.h"

@@ -5,8 +5,8 @@
 #include "cli/commandline.h"
 #include "cli/consoletext.h"
 #include "cli/interruptwatch.h"
-#include "common/climessages.h"
-#include "receive/hexgroups.h"
+#include "cli/climessages.h"
+#include "capture/hexgroups.h"
 #include "serial/serialchannel.h"
 
 #include <QCommandLineParser>

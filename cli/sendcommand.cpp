@@ -3,7 +3,8 @@
 
 #include "cli/commandline.h"
 #include "cli/consoletext.h"
-#include "common/climessages.h"
+#include "capture/hexpattern.h"
+#include "cli/climessages.h"
 #include "serial/cp932codec.h"
 #include "serial/serialchannel.h"
 
@@ -30,9 +31,17 @@ int runSend(const QStringList &arguments)
         return exitstatus::kUsage;
     }
     const QString text = parser.positionalArguments().constFirst();
-    std::optional<QByteArray> bytes = parser.isSet(hex) ? consoletext::parseHexBytes(text) : encodeCp932(text);
+    std::optional<QByteArray> bytes = encodeCp932(text);
+    if (parser.isSet(hex)) {
+        const hexpattern::Parsed parsed = hexpattern::parse(text);
+        if (!parsed.ok()) {
+            printError(QStringLiteral("--hex: ") + consoletext::withoutControls(hexpattern::refusal(text, parsed.refusedColumn)));
+            return exitstatus::kUsage;
+        }
+        bytes = parsed.bytes;
+    }
     if (!bytes) {
-        printError(QStringLiteral("--hex takes bytes as blank-separated hex digits, such as \"11 22 33\""));
+        printError(QStringLiteral("TEXT cannot be sent in CP932"));
         return exitstatus::kUsage;
     }
     if (parser.isSet(crlf))

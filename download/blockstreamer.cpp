@@ -108,7 +108,3 @@ void BlockStreamer::reportProgress()
 {
     emit progressed(bytesSent());
 }
-
-// Kept out of the library's shared moc unit, so that a program without
-// widgets can link this class alone.
-#include "moc_blockstreamer.cpp"

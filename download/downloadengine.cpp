@@ -93,7 +93,3 @@ DownloadEngine::Outcome DownloadEngine::fail(Failure failure, const QString &det
     m_failureDetail = detail;
     return Outcome::Failed;
 }
-
-// Kept out of the library's shared moc unit, so that a program without
-// widgets can link this class alone.
-#include "moc_downloadengine.cpp"

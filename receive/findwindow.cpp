@@ -73,7 +73,11 @@ void FindWindow::find(bool forward)
 void FindWindow::showCount()
 {
     if (!readPattern()) {
-        lblMatches->setText(txtFind->text().isEmpty() ? QString() : QStringLiteral("0 件"));
+        // A pattern typed half-way ("0D0" on the way to "0D0A") is said here, never in a box.
+        if (m_search.refusedColumn() > 0)
+            lblMatches->setText(QStringLiteral("%1 文字目: 16進数として読めません").arg(m_search.refusedColumn()));
+        else
+            lblMatches->setText(txtFind->text().isEmpty() ? QString() : QStringLiteral("0 件"));
         m_view->setSearch(nullptr);
         return;
     }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "receive/receivesearch.h"
+#include "capture/receivesearch.h"
 
 #include <QDialog>
 

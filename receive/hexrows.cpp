@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "receive/hexrows.h"
 
-#include "receive/hexgroups.h"
-#include "receive/receivestore.h"
-#include "receive/recordlines.h"
+#include "capture/hexgroups.h"
+#include "capture/receivestore.h"
+#include "capture/recordlines.h"
 #include "receive/rowlayout.h"
 
 namespace {

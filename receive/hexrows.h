@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "receive/chunkedbuffer.h"
+#include "capture/chunkedbuffer.h"
 
 #include <QList>
 

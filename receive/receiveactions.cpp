@@ -3,7 +3,7 @@
 
 #include "common/messagebox.h"
 #include "receive/findwindow.h"
-#include "receive/receiverecorder.h"
+#include "capture/receiverecorder.h"
 #include "receive/receiveview.h"
 
 #include <QAction>

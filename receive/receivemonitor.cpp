@@ -3,7 +3,7 @@
 
 #include "common/messagebox.h"
 #include "receive/receiveview.h"
-#include "receive/spillnotice.h"
+#include "capture/spillnotice.h"
 #include "serial/lineerrors.h"
 #include "serial/serialchannel.h"
 

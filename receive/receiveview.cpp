@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "receive/receiveview.h"
 
-#include "receive/receivesearch.h"
+#include "capture/receivesearch.h"
 #include "receive/showntext.h"
 
 #include <QClipboard>

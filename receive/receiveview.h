@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "receive/receivestore.h"
+#include "capture/receivestore.h"
 #include "receive/rowlayout.h"
 #include "receive/rowpainter.h"
 

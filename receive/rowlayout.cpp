@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "receive/rowlayout.h"
 
-#include "receive/controlpictures.h"
-#include "receive/hexgroups.h"
-#include "receive/receivestore.h"
-#include "receive/recordlines.h"
+#include "capture/controlpictures.h"
+#include "capture/hexgroups.h"
+#include "capture/receivestore.h"
+#include "capture/recordlines.h"
 
 #include <bit>
 #include <cmath>

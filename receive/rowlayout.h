@@ -2,7 +2,7 @@
 #pragma once
 
 #include "receive/cellwidths.h"
-#include "receive/chunkedbuffer.h"
+#include "capture/chunkedbuffer.h"
 #include "receive/hexrows.h"
 
 #include <QList>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "receive/rowpainter.h"
 
-#include "receive/controlpictures.h"
-#include "receive/receivesearch.h"
+#include "capture/controlpictures.h"
+#include "capture/receivesearch.h"
 #include "receive/rowlayout.h"
 
 #include <QFontMetricsF>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "receive/showntext.h"
 
-#include "receive/receivestore.h"
+#include "capture/receivestore.h"
 #include "receive/rowlayout.h"
 
 #include <QIODevice>

@@ -408,7 +408,3 @@ void SerialChannel::closeVanished()
     closeWithoutDrain();
     emit disconnected();
 }
-
-// Kept out of the library's shared moc unit, so that a program without
-// widgets can link this class alone.
-#include "moc_serialchannel.cpp"

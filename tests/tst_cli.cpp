@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "cli/consoletext.h"
+#include "capture/hexpattern.h"
 #include "cli/transferfigures.h"
 #include "download/bitheader.h"
 #include "ptypair.h"
@@ -190,6 +191,8 @@ void TstCli::readsHexBytes_data()
 
     QTest::newRow("pairs") << "11 22 33" << QByteArray("\x11\x22\x33");
     QTest::newRow("lone digit and lower case") << " 7\tff " << QByteArray("\x07\xFF");
+    QTest::newRow("run of pairs") << "0D0A" << QByteArray("\x0D\x0A");
+    QTest::newRow("lone digits") << "D A" << QByteArray("\x0D\x0A");
     QTest::newRow("three digits") << "123" << QByteArray();
     QTest::newRow("not hex") << "1g" << QByteArray();
     QTest::newRow("nothing") << "  " << QByteArray();
@@ -199,7 +202,7 @@ void TstCli::readsHexBytes()
 {
     QFETCH(QString, text);
     QFETCH(QByteArray, bytes);
-    QCOMPARE(consoletext::parseHexBytes(text).value_or(QByteArray()), bytes);
+    QCOMPARE(hexpattern::parse(text).bytes, bytes);
 }
 
 void TstCli::stampsEveryLineOnce()

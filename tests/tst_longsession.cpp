@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "receive/chunkedbuffer.h"
-#include "receive/hexgroups.h"
+#include "capture/chunkedbuffer.h"
+#include "capture/hexgroups.h"
 #include "receive/receiveview.h"
-#include "receive/spillfile.h"
+#include "capture/spillfile.h"
 #include "serial/cp932codec.h"
 #include "windowfixture.h"
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "receive/receivesearch.h"
-#include "receive/receivestore.h"
+#include "capture/receivesearch.h"
+#include "capture/receivestore.h"
 #include "serial/cp932codec.h"
-#include "receive/recordlines.h"
+#include "capture/recordlines.h"
 
 #include <QtTest>
 

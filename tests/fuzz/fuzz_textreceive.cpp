@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "receive/cellwidths.h"
-#include "receive/controlpictures.h"
-#include "receive/receivesearch.h"
-#include "receive/receivestore.h"
+#include "capture/controlpictures.h"
+#include "capture/receivesearch.h"
+#include "capture/receivestore.h"
 #include "receive/rowlayout.h"
 #include "serial/cp932codec.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "common/climessages.h"
+#include "cli/climessages.h"
 
 namespace climessages {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "receive/receiverecorder.h"
+#include "capture/receiverecorder.h"
 
 #include <QDateTime>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "receive/spillfile.h"
+#include "capture/spillfile.h"
 
 #include <QtGlobal>
 

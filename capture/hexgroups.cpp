@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "receive/hexgroups.h"
+#include "capture/hexgroups.h"
 
 namespace hexgroups {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "receive/recordlines.h"
+#include "capture/recordlines.h"
 
 #include <QDateTime>
 

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "receive/receivesearch.h"
+#include "capture/receivesearch.h"
 
-#include "receive/hexgroups.h"
-#include "receive/receivestore.h"
+#include "capture/hexgroups.h"
+#include "capture/hexpattern.h"
+#include "capture/receivestore.h"
 
 #include <algorithm>
 #include <functional>
@@ -145,21 +146,14 @@ BlockSearch<T, SpanAt> blockSearch(SpanAt spanAt, qint64 size, std::span<const T
 bool ReceiveSearch::setPattern(const QString &typed, bool hex)
 {
     m_text = hex ? QString() : typed;
-    m_bytes = hex ? parseHex(typed) : QByteArray();
-    return !hex || !m_bytes.isEmpty() || typed.trimmed().isEmpty();
-}
-
-QByteArray ReceiveSearch::parseHex(const QString &typed)
-{
-    QString digits = typed;
-    digits.remove(u' ');
-    if (digits.size() % 2 != 0)
-        return {};
-    bool valid = true;
-    QByteArray bytes;
-    for (qsizetype i = 0; valid && i < digits.size(); i += 2)
-        bytes.append(char(digits.mid(i, 2).toUInt(&valid, 16)));
-    return valid ? bytes : QByteArray();
+    m_bytes.clear();
+    m_refusedColumn = 0;
+    if (!hex || typed.trimmed().isEmpty())
+        return true;
+    const hexpattern::Parsed parsed = hexpattern::parse(typed);
+    m_bytes = parsed.bytes;
+    m_refusedColumn = parsed.refusedColumn;
+    return parsed.ok();
 }
 
 bool ReceiveSearch::searchesBytes(const ReceiveStore &store) const

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "receive/spillnotice.h"
+#include "capture/spillnotice.h"
 
 SpillNotice &SpillNotice::instance()
 {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "receive/spillfile.h"
+#include "capture/spillfile.h"
 
-#include "receive/spillnotice.h"
+#include "capture/spillnotice.h"
 
 #include <QDir>
 #include <QFile>

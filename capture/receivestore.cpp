@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "receive/receivestore.h"
+#include "capture/receivestore.h"
 
-#include "receive/hexgroups.h"
+#include "capture/hexgroups.h"
 
 #include <QByteArray>
 

@@ -9,12 +9,14 @@ class ReceiveStore;
 // Finds a pattern in everything the receive box holds, block by block of
 // the store, so that matches across two blocks are found and nothing is
 // copied out. Text mode matches characters; hex mode matches bytes, typed
-// as hex groups ("0D 0A"). Results are positions in the store.
+// in the one hex syntax (capture/hexpattern.h). Results are positions in the store.
 class ReceiveSearch
 {
 public:
-    // False when the pattern cannot be read (an odd digit in hex mode).
+    // False when the pattern cannot be read as hex bytes in hex mode;
+    // refusedColumn() then says where.
     [[nodiscard]] bool setPattern(const QString &typed, bool hex);
+    int refusedColumn() const { return m_refusedColumn; }
     bool isEmpty() const { return m_text.isEmpty() && m_bytes.isEmpty(); }
     // Where the match that starts at `at` ends.
     qint64 matchEnd(const ReceiveStore &store, qint64 at) const;
@@ -27,12 +29,10 @@ public:
     qint64 previous(const ReceiveStore &store, qint64 from) const;
     qint64 count(const ReceiveStore &store) const;
 
-    // "0d0a", "0D 0A" -> the two bytes; empty for anything else.
-    static QByteArray parseHex(const QString &typed);
-
 private:
     bool searchesBytes(const ReceiveStore &store) const;
 
     QString m_text;
     QByteArray m_bytes;
+    int m_refusedColumn = 0;
 };

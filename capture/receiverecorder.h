@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "receive/recordlines.h"
+#include "capture/recordlines.h"
 #include "serial/cp932codec.h"
 
 #include <QByteArray>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "receive/controlpictures.h"
+#include "capture/controlpictures.h"
 
 namespace controlpictures {
 
