@@ -33,12 +33,12 @@ test-asan: build-asan
 	@cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen \
 	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	  ctest --output-on-failure
+	  ctest --output-on-failure -j $(JOBS)
 
 # The sanitizer run comes first, then the plain run, then the package checks.
 test: test-asan build
 	@echo "== suites"
-	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
+	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory lint
 
 # The metainfo, the desktop entry and the .deb under Debian's and
@@ -51,11 +51,13 @@ ifeq ($(SPDX_CHECK),ON)
 endif
 
 bench: build
+	@cmake --build $(BUILD) -j $(JOBS) --target benchmarks
 	@scripts/run-benchmarks $(BUILD)
 
 # Ten minutes of full-speed receiving, text and hex in turn, watching the
 # resident size (TOLVANE_SOAK_SECONDS shortens it).
 soak: build
+	@cmake --build $(BUILD) -j $(JOBS) --target bench_soak
 	@QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_soak
 
 # A short soak under valgrind's memcheck: a definite leak or a memory error
@@ -63,6 +65,7 @@ soak: build
 # verdict is only printed.
 memcheck: build
 	@scripts/install-deps --fuzz
+	@cmake --build $(BUILD) -j $(JOBS) --target bench_soak
 	@QT_QPA_PLATFORM=offscreen valgrind --leak-check=full --show-leak-kinds=definite \
 	  --errors-for-leak-kinds=definite --error-exitcode=1 --num-callers=30 \
 	  $(BUILD)/bench/bench_soak --seconds $(MEMCHECK_SECONDS) --report-only
