@@ -3,10 +3,11 @@
 
 #include "cli/commandline.h"
 #include "cli/climessages.h"
+#include "cli/consoletext.h"
+#include "cli/inputfile.h"
 #include "download/bitheader.h"
 
 #include <QCommandLineParser>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,11 +24,14 @@ QJsonObject toJson(const BitHeader &header)
             {QStringLiteral("dataOffset"), header.dataOffset}, {QStringLiteral("dataLength"), header.dataLength}};
 }
 
+// A header is the file's own text: shown with its control characters made harmless.
 QString toText(const BitHeader &header)
 {
+    const auto shown = [](const QString &field) { return consoletext::withoutControls(field); };
     return QStringLiteral("design:  %1\nuser id: %2\nversion: %3\npart:    %4\ndate:    %5\ntime:    %6\n"
                           "data:    %7 bytes from offset %8\n")
-        .arg(header.design, header.userId, header.version, header.part, header.date, header.time)
+        .arg(shown(header.design), shown(header.userId), shown(header.version), shown(header.part),
+             shown(header.date), shown(header.time))
         .arg(header.dataLength)
         .arg(header.dataOffset);
 }
@@ -48,17 +52,16 @@ int runBitinfo(const QStringList &arguments)
         return exitstatus::kUsage;
     }
     const QString path = parser.positionalArguments().constFirst();
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
-        printError(climessages::fileProblem(path, QFileInfo::exists(path) ? file.errorString() : QStringLiteral("no such file")));
+    if (const std::optional<QString> refusal = inputfile::refusal(path)) {
+        printError(*refusal);
         return exitstatus::kFile;
     }
     const std::optional<BitHeader> header = readBitHeaderOfFile(path);
     if (parser.isSet(json)) {
         const QJsonObject object{{QStringLiteral("file"), path},
-                                 {QStringLiteral("size"), file.size()},
+                                 {QStringLiteral("size"), QFileInfo(path).size()},
                                  {QStringLiteral("header"), header ? QJsonValue(toJson(*header)) : QJsonValue()}};
-        printOut(QString::fromUtf8(QJsonDocument(object).toJson()));
+        printOut(jsonLine(QJsonDocument(object), false));
     } else {
         printOut(header ? toText(*header) : climessages::noHeader() + QLatin1Char('\n'));
     }

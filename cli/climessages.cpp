@@ -16,6 +16,22 @@ QString cannotOpenPort(const QString &device, const QString &reason)
     return QStringLiteral("cannot open port %1: %2").arg(device, why);
 }
 
+QString adaptersFound()
+{
+    return QStringLiteral("serial adapters found:");
+}
+
+QString noAdapters()
+{
+    return QStringLiteral("no serial adapters found");
+}
+
+QString seePorts()
+{
+    return QStringLiteral("\"tolvane-cli ports\" lists the devices and the port numbers that reach them; "
+                          "--port takes either");
+}
+
 QString fileProblem(const QString &path, const QString &reason)
 {
     return QStringLiteral("%1: %2").arg(path, reason);
@@ -41,9 +57,27 @@ QString pressInit()
     return QStringLiteral("Press the board's INIT button, then Enter.");
 }
 
-QString nothingToSend(qint64 length, int drop)
+QString nothingToSend(const QString &path, qint64 length, int drop)
 {
-    return QStringLiteral("nothing sent: the file has %1 bytes, fewer than the %2 left off").arg(length).arg(drop);
+    return QStringLiteral("%1: nothing to send: the file has %2 bytes, no more than the %3 that --drop leaves off")
+        .arg(path)
+        .arg(length)
+        .arg(drop);
+}
+
+QString refusedFile(const QString &path, const QString &kind)
+{
+    return QStringLiteral("%1: %2, not a regular file; nothing read").arg(path, kind);
+}
+
+QString interruptedWaiting(const QString &text)
+{
+    return QStringLiteral("interrupted while waiting for \"%1\"; the file was sent").arg(text);
+}
+
+QString interruptedBeforeSending()
+{
+    return QStringLiteral("interrupted before sending; nothing sent");
 }
 
 QString interrupted(qint64 sent, qint64 total)

@@ -8,12 +8,18 @@
 namespace climessages {
 
 QString cannotOpenPort(const QString &device, const QString &reason);
+QString adaptersFound();
+QString noAdapters();
+QString seePorts();
 QString fileProblem(const QString &path, const QString &reason);
 QString fileTooLarge(const QString &path);
 QString deviceGone(const QString &device);
 QString reopenFailed(const QString &device, const QString &reason);
 QString pressInit();
-QString nothingToSend(qint64 length, int drop);
+QString nothingToSend(const QString &path, qint64 length, int drop);
+QString refusedFile(const QString &path, const QString &kind);
+QString interruptedBeforeSending();
+QString interruptedWaiting(const QString &text);
 QString interrupted(qint64 sent, qint64 total);
 QString noAnswer(const QString &text, double seconds);
 QString partDiffers(const QString &found, const QString &wanted);

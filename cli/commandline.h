@@ -8,6 +8,7 @@
 #include <optional>
 
 class QCommandLineParser;
+class QJsonDocument;
 class SerialChannel;
 
 // What tolvane-cli's exit status means; one cause each.
@@ -41,9 +42,15 @@ std::optional<int> parse(QCommandLineParser &parser, const QStringList &argument
                          const QString &description);
 // A number within first..last, or nothing (told as a usage mistake).
 std::optional<double> number(const QString &text, const QString &option, double first, double last);
+// The same for a whole number: "2.5" is refused by name.
+std::optional<int> wholeNumber(const QString &text, const QString &option, int first, int last);
 // --port: a port number as the window takes it (1..16), or a device path.
 std::optional<QString> portDevice(const QString &value);
-// Opens the port on the window's line setting; the exit status on failure.
+// A JSON document as text for standard output, ending in a line end; C1
+// and DEL escaped too, which JSON allows but does not require.
+QString jsonLine(const QJsonDocument &document, bool compact = true);
+// Opens the port on the window's line setting; the exit status on failure,
+// told with the adapters there are when the port is missing or busy.
 [[nodiscard]] int openPort(SerialChannel &channel, const QString &device);
 
 } // namespace commandline

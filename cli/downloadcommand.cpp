@@ -2,26 +2,27 @@
 #include "cli/commands.h"
 
 #include "cli/boardreader.h"
+#include "cli/climessages.h"
 #include "cli/commandline.h"
+#include "cli/consoletext.h"
+#include "cli/downloadsummary.h"
+#include "cli/inputfile.h"
 #include "cli/interruptwatch.h"
 #include "cli/progressshow.h"
-#include "cli/transferfigures.h"
-#include "cli/climessages.h"
 #include "download/bitheader.h"
 #include "download/downloadengine.h"
 #include "serial/serialchannel.h"
 
 #include <QCommandLineParser>
-#include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QSocketNotifier>
 #include <QTextStream>
 #include <QTimer>
 
 #include <chrono>
 #include <cstdio>
-#include <limits>
 #include <unistd.h>
 
 using namespace commandline;
@@ -38,24 +39,28 @@ struct Options
     double timeout = 10;
     bool yes = false;
     bool quiet = false;
+    bool json = false;
 };
 
 std::optional<int> readOptions(const QStringList &arguments, Options &options)
 {
     QCommandLineParser parser;
     const QCommandLineOption port = portOption();
-    const QCommandLineOption drop(QStringLiteral("drop"), QStringLiteral("Bytes at the end of the file left unsent, 0..20."),
+    const QCommandLineOption drop(QStringLiteral("drop"),
+                                  QStringLiteral("Bytes at the end of the file left unsent, a whole number 0..20 (default 14)."),
                                   QStringLiteral("N"), QStringLiteral("14"));
     const QCommandLineOption yes({QStringLiteral("y"), QStringLiteral("yes")},
                                  QStringLiteral("Do not ask for the board's INIT button."));
     const QCommandLineOption expect(QStringLiteral("expect"), QStringLiteral("Wait for this text from the board."),
                                     QStringLiteral("TEXT"));
-    const QCommandLineOption timeout(QStringLiteral("timeout"), QStringLiteral("Seconds to wait for --expect."),
+    const QCommandLineOption timeout(QStringLiteral("timeout"), QStringLiteral("Seconds to wait for --expect (default 10)."),
                                      QStringLiteral("S"), QStringLiteral("10"));
     const QCommandLineOption part(QStringLiteral("part"), QStringLiteral("Send only if the file's header names this part."),
                                   QStringLiteral("NAME"));
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")}, QStringLiteral("Show no progress."));
-    parser.addOptions({port, drop, yes, expect, timeout, part, quiet});
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("Print one JSON object with the outcome on standard output, whatever it is."));
+    parser.addOptions({port, drop, yes, expect, timeout, part, quiet, json});
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The configuration file (.bit)."));
     if (const std::optional<int> status = parse(parser, arguments, QStringLiteral("download [options] FILE"),
                                                 QStringLiteral("Sends a configuration file to the board.")))
@@ -64,38 +69,35 @@ std::optional<int> readOptions(const QStringList &arguments, Options &options)
         printError(QStringLiteral("download takes one FILE"));
         return exitstatus::kUsage;
     }
-    const std::optional<double> dropCount = number(parser.value(drop), drop.names().constLast(), 0, 20);
+    const std::optional<int> dropCount = wholeNumber(parser.value(drop), drop.names().constLast(), 0, 20);
     const std::optional<double> seconds = number(parser.value(timeout), timeout.names().constLast(), 0, 86400);
     const std::optional<QString> device = portDevice(parser.value(port));
-    if (!dropCount || !seconds || !device || *dropCount != int(*dropCount))
+    if (!dropCount || !seconds || !device)
         return exitstatus::kUsage;
     options = {parser.positionalArguments().constFirst(), *device, parser.value(expect), parser.value(part),
-               int(*dropCount), *seconds, parser.isSet(yes), parser.isSet(quiet)};
+               *dropCount, *seconds, parser.isSet(yes), parser.isSet(quiet), parser.isSet(json)};
     return std::nullopt;
 }
 
-std::optional<int> checkFile(const QString &path)
+std::optional<int> checkFile(const Options &options)
 {
-    const QFileInfo info(path);
-    QFile file(path);
-    QString reason;
-    if (!info.exists())
-        reason = QStringLiteral("no such file");
-    else if (!info.isFile())
-        reason = QStringLiteral("not a regular file");
-    else if (!file.open(QIODevice::ReadOnly))
-        reason = file.errorString();
-    else if (info.size() > std::numeric_limits<qint32>::max())
-        reason = climessages::fileTooLarge(path);
-    if (reason.isEmpty())
-        return std::nullopt;
-    printError(reason.startsWith(path) ? reason : climessages::fileProblem(path, reason));
-    return exitstatus::kFile;
+    if (const std::optional<QString> refusal = inputfile::refusal(options.path)) {
+        printError(*refusal);
+        return exitstatus::kFile;
+    }
+    // The plan would hold no block: a script must not take that for a load.
+    const qint64 length = QFileInfo(options.path).size();
+    if (length <= options.drop) {
+        printError(climessages::nothingToSend(options.path, length, options.drop));
+        return exitstatus::kFile;
+    }
+    return std::nullopt;
 }
 
-std::optional<int> checkHeader(const Options &options)
+std::optional<int> checkHeader(const Options &options, DownloadSummary &summary)
 {
-    const std::optional<BitHeader> header = readBitHeaderOfFile(options.path);
+    summary.header = readBitHeaderOfFile(options.path);
+    const std::optional<BitHeader> &header = summary.header;
     if (header && !options.quiet)
         printError(QStringLiteral("bitstream: %1").arg(headerLine(header)));
     if (options.part.isEmpty())
@@ -111,12 +113,22 @@ std::optional<int> checkHeader(const Options &options)
     return std::nullopt;
 }
 
-void waitForInit(const Options &options)
+// Waits for Enter in the event loop, so that Ctrl+C ends the wait as it ends a transfer.
+int waitForInit(const Options &options, InterruptWatch &interrupt)
 {
     if (options.yes || !isTerminal(STDIN_FILENO))
-        return;
+        return exitstatus::kDone;
     printError(climessages::pressInit());
-    QTextStream(stdin).readLine();
+    QSocketNotifier enter(STDIN_FILENO, QSocketNotifier::Read);
+    QEventLoop loop;
+    QObject::connect(&enter, &QSocketNotifier::activated, &loop, [&loop] { loop.exit(exitstatus::kDone); });
+    QObject::connect(&interrupt, &InterruptWatch::interrupted, &loop, [&loop] { loop.exit(exitstatus::kInterrupted); });
+    const int status = loop.exec();
+    if (status == exitstatus::kDone)
+        QTextStream(stdin).readLine();
+    else
+        printError(climessages::interruptedBeforeSending());
+    return status;
 }
 
 int failureStatus(const DownloadEngine &engine, const Options &options)
@@ -136,12 +148,27 @@ int failureStatus(const DownloadEngine &engine, const Options &options)
     }
 }
 
+// The board's text goes to standard output, or to standard error when that
+// carries the JSON summary alone.
+void showBoardText(const QString &text, bool json)
+{
+    if (!json)
+        return printOut(text);
+    QStringList lines;
+    for (const QStringView line : QStringView(text).split(QLatin1Char('\n')))
+        lines.append(consoletext::withoutControls(line));
+    std::fputs(lines.join(QLatin1Char('\n')).toUtf8().constData(), stderr);
+    std::fflush(stderr);
+}
+
 int awaitAnswer(SerialChannel &channel, const Options &options, InterruptWatch &interrupt)
 {
     BoardReader reader(channel);
     reader.watchFor(options.expect);
     QEventLoop loop;
-    QObject::connect(&reader, &BoardReader::received, &loop, [](const QByteArray &, const QString &text) { printOut(text); });
+    const bool json = options.json;
+    QObject::connect(&reader, &BoardReader::received, &loop,
+                     [json](const QByteArray &, const QString &text) { showBoardText(text, json); });
     QObject::connect(&reader, &BoardReader::textSeen, &loop, [&loop] { loop.exit(exitstatus::kDone); });
     QObject::connect(&channel, &SerialChannel::disconnected, &loop, [&loop] { loop.exit(exitstatus::kInputOutput); });
     QObject::connect(&interrupt, &InterruptWatch::interrupted, &loop, [&loop] { loop.exit(exitstatus::kInterrupted); });
@@ -152,54 +179,89 @@ int awaitAnswer(SerialChannel &channel, const Options &options, InterruptWatch &
         printError(climessages::noAnswer(options.expect, options.timeout));
     else if (status == exitstatus::kInputOutput)
         printError(climessages::deviceGone(options.device));
+    else if (status == exitstatus::kInterrupted)
+        printError(climessages::interruptedWaiting(options.expect));
     return status;
 }
 
-int transfer(SerialChannel &channel, const Options &options)
+int sent(DownloadEngine::Outcome outcome, const DownloadEngine &engine, const Options &options, qint64 total,
+         qint64 lastSent)
+{
+    switch (outcome) {
+    case DownloadEngine::Outcome::Failed:
+        return failureStatus(engine, options);
+    case DownloadEngine::Outcome::Cancelled:
+        printError(climessages::interrupted(lastSent, total));
+        return exitstatus::kInterrupted;
+    case DownloadEngine::Outcome::ShortFile:
+        // The file shrank after it was checked.
+        printError(climessages::nothingToSend(options.path, QFileInfo(options.path).size(), options.drop));
+        return exitstatus::kFile;
+    case DownloadEngine::Outcome::Sent:
+        break;
+    }
+    return exitstatus::kDone;
+}
+
+int transfer(SerialChannel &channel, const Options &options, InterruptWatch &interrupt, DownloadSummary &summary)
 {
     DownloadEngine engine(channel);
+    engine.setKeepAnswer(!options.expect.isEmpty());
     const std::optional<BlockPlan> plan = engine.plan(options.path, std::uint8_t(options.drop));
     // The file was checked, but may have grown since.
     if (!plan) {
         printError(climessages::fileTooLarge(options.path));
         return exitstatus::kFile;
     }
-    InterruptWatch interrupt;
     QObject::connect(&interrupt, &InterruptWatch::interrupted, &engine, &DownloadEngine::cancel);
     ProgressShow progress(plan->payload, options.quiet);
     QObject::connect(&engine, &DownloadEngine::progressed, &progress, &ProgressShow::show);
     QObject::connect(&channel, &SerialChannel::outputTaken, &progress, &ProgressShow::count);
     const DownloadEngine::Outcome outcome = engine.transfer(options.path, *plan);
     progress.finish(outcome == DownloadEngine::Outcome::Sent);
-    switch (outcome) {
-    case DownloadEngine::Outcome::Failed:
-        return failureStatus(engine, options);
-    case DownloadEngine::Outcome::Cancelled:
-        printError(climessages::interrupted(progress.lastSent(), plan->payload));
-        return exitstatus::kInterrupted;
-    case DownloadEngine::Outcome::ShortFile:
-        printError(climessages::nothingToSend(plan->length, options.drop));
+    summary.bytes = progress.handedOver();
+    summary.blocks = progress.blocks();
+    summary.crc32 = progress.crc();
+    summary.seconds = progress.seconds();
+    if (const int status = sent(outcome, engine, options, plan->payload, progress.lastSent()))
+        return status;
+    if (options.expect.isEmpty())
         return exitstatus::kDone;
-    case DownloadEngine::Outcome::Sent:
-        break;
-    }
-    return options.expect.isEmpty() ? exitstatus::kDone : awaitAnswer(channel, options, interrupt);
+    const int status = awaitAnswer(channel, options, interrupt);
+    summary.expectSeen = status == exitstatus::kDone;
+    return status;
+}
+
+int download(const QStringList &arguments, DownloadSummary &summary)
+{
+    Options options;
+    if (const std::optional<int> status = readOptions(arguments, options))
+        return *status;
+    if (!options.expect.isEmpty())
+        summary.expectSeen = false;
+    if (const std::optional<int> status = checkFile(options))
+        return *status;
+    if (const std::optional<int> status = checkHeader(options, summary))
+        return *status;
+    InterruptWatch interrupt;
+    SerialChannel channel;
+    if (const int status = openPort(channel, options.device))
+        return status;
+    if (const int status = waitForInit(options, interrupt))
+        return status;
+    return transfer(channel, options, interrupt, summary);
 }
 
 } // namespace
 
 int runDownload(const QStringList &arguments)
 {
-    Options options;
-    if (const std::optional<int> status = readOptions(arguments, options))
-        return *status;
-    if (const std::optional<int> status = checkFile(options.path))
-        return *status;
-    if (const std::optional<int> status = checkHeader(options))
-        return *status;
-    SerialChannel channel;
-    if (const int status = openPort(channel, options.device))
-        return status;
-    waitForInit(options);
-    return transfer(channel, options);
+    DownloadSummary summary;
+    summary.exit = download(arguments, summary);
+    // Asked for even when the options around it were wrong; not after --help.
+    const bool json = arguments.contains(QStringLiteral("--json"));
+    const bool help = arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"));
+    if (json && !help)
+        printOut(jsonLine(QJsonDocument(summary.toJson())));
+    return summary.exit;
 }

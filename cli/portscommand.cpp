@@ -2,6 +2,7 @@
 #include "cli/commands.h"
 
 #include "cli/commandline.h"
+#include "cli/consoletext.h"
 #include "serial/portinventory.h"
 
 #include <QCommandLineParser>
@@ -28,20 +29,19 @@ QJsonObject toJson(const SerialDevice &device)
             {QStringLiteral("ports"), numbers}};
 }
 
+// Every column always there, "-" when empty, so that a script can cut them;
+// names come from the system and are shown without control characters.
 QString toLine(const SerialDevice &device)
 {
     QStringList numbers;
     for (const int port : device.ports)
         numbers.append(QString::number(port));
-    QString line = QStringLiteral("%1\t%2").arg(numbers.isEmpty() ? QStringLiteral("-") : numbers.join(QLatin1Char(',')),
-                                                device.node);
-    if (!device.present)
-        line += QStringLiteral("\t(not connected)");
-    for (const QString &detail : {device.stableName, device.description, device.serialNumber, device.vidPid}) {
-        if (!detail.isEmpty())
-            line += QLatin1Char('\t') + detail;
-    }
-    return line + QLatin1Char('\n');
+    QStringList columns{numbers.join(QLatin1Char(',')), device.node, device.stableName, device.description,
+                        device.serialNumber, device.vidPid,
+                        device.present ? QStringLiteral("connected") : QStringLiteral("not connected")};
+    for (QString &column : columns)
+        column = column.isEmpty() ? QStringLiteral("-") : consoletext::withoutControls(column);
+    return columns.join(QLatin1Char('\t')) + QLatin1Char('\n');
 }
 
 } // namespace
@@ -53,14 +53,15 @@ int runPorts(const QStringList &arguments)
     parser.addOption(json);
     if (const std::optional<int> status = parse(parser, arguments, QStringLiteral("ports [--json]"),
                                                 QStringLiteral("Lists the serial devices and the port numbers that reach them.\n"
-                                                               "Columns: port numbers, device, stable name, description, serial number, VID:PID.")))
+                                                               "Columns, tab-separated, \"-\" when empty: port numbers, device, stable name,\n"
+                                                               "description, serial number, VID:PID, connected or not connected.")))
         return *status;
     const QList<SerialDevice> devices = PortInventory().devices();
     if (parser.isSet(json)) {
         QJsonArray array;
         for (const SerialDevice &device : devices)
             array.append(toJson(device));
-        printOut(QString::fromUtf8(QJsonDocument(array).toJson()));
+        printOut(jsonLine(QJsonDocument(array), false));
         return exitstatus::kDone;
     }
     for (const SerialDevice &device : devices)

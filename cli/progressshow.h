@@ -21,6 +21,11 @@ public:
     void count(const QByteArray &block);
     void finish(bool sent);
     qint64 lastSent() const { return m_lastSent; }
+    // What was handed to the port so far, and since when.
+    qint64 handedOver() const { return m_handedOver; }
+    int blocks() const { return m_blocks; }
+    std::uint32_t crc() const { return m_crc; }
+    double seconds() const { return m_clock.elapsed() / 1000.0; }
 
 private:
     enum class Mode { Terminal, Plain, Quiet };

@@ -58,7 +58,12 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "over RS-232 at 115200 baud, 8 data bits, no parity, 1 stop bit, showing"
   "the transfer's progress. Beside that it shows what the board sends as"
   "CP932 text or as a running hex dump, reports line errors, and sends a"
-  "typed line or up to sixteen bytes given in hex. Its interface is Japanese.")
+  "typed line or up to sixteen bytes given in hex. Its interface is Japanese."
+  "."
+  "The package also holds tolvane-cli, a command line for scripts and CI that"
+  "needs no display: it lists serial ports, downloads a bitstream (with exit"
+  "statuses and a JSON summary a script can trust), monitors and logs what"
+  "the board sends, sends text or bytes, and shows a .bit file's header.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)

@@ -62,14 +62,6 @@ QString portNumber(int port, bool current)
     return current ? QStringLiteral("%1 (使用中)").arg(port) : QString::number(port);
 }
 
-QString deviceLine(const QString &name, const QString &node, const QString &description)
-{
-    QString line = name == node ? node : QStringLiteral("%1 → %2").arg(name, node);
-    if (!description.isEmpty())
-        line += QStringLiteral(" (%1)").arg(description);
-    return line;
-}
-
 QString toolTip(const QString &devicePath, const QString &description, const QString &serialNumber)
 {
     QString text = devicePath;

@@ -21,8 +21,6 @@ QString closeButton();
 // What a port number reaches, as its row shows it.
 QString portTarget(const QString &target, const QString &node, bool linked, bool present);
 QString portNumber(int port, bool current);
-// "stable name → node (description)", the shape every list of devices uses.
-QString deviceLine(const QString &name, const QString &node, const QString &description);
 QString toolTip(const QString &devicePath, const QString &description, const QString &serialNumber);
 
 } // namespace porttexts

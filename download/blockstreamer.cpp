@@ -92,7 +92,8 @@ bool BlockStreamer::sendBlock(qint32 size)
     }
     MSCom.output(m_block);
     m_handedOver += size;
-    ++m_nextBlock;
+    if (++m_nextBlock == m_plan.blockCount())
+        emit lastBlockHanded();
     return true;
 }
 

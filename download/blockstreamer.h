@@ -40,6 +40,8 @@ public:
 
 signals:
     void progressed(qint64 bytesSent);
+    // The last block was handed to the channel; the board may answer from now on.
+    void lastBlockHanded();
 
 private:
     void feed();

@@ -16,10 +16,9 @@ DownloadEngine::DownloadEngine(SerialChannel &channel, QObject *parent)
 {
 }
 
-bool DownloadEngine::reopenPort()
+bool DownloadEngine::reopenPort(bool keepInput)
 {
-    MSCom.setPortOpen(false);
-    if (MSCom.setPortOpen(true))
+    if (MSCom.reopen(keepInput))
         return true;
     fail(Failure::Reopen, MSCom.errorString());
     return false;
@@ -61,6 +60,10 @@ DownloadEngine::Outcome DownloadEngine::stream(const QString &path, const BlockP
     BlockStreamer streamer(MSCom, file, plan);
     m_streamer = &streamer;
     connect(&streamer, &BlockStreamer::progressed, this, &DownloadEngine::progressed);
+    // The answer may come before the queue is seen empty: what came before the
+    // last block was handed over is not one, what comes after is kept.
+    if (m_keepAnswer)
+        connect(&streamer, &BlockStreamer::lastBlockHanded, this, [this] { MSCom.setInBufferCount(0); });
     const BlockStreamer::Outcome sent = streamer.run();
     file.close();
 
@@ -73,10 +76,12 @@ DownloadEngine::Outcome DownloadEngine::stream(const QString &path, const BlockP
     // Closing lets queued bytes go out; a cancelled transfer must not.
     if (sent == BlockStreamer::Outcome::Cancelled)
         MSCom.setOutBufferCount(0);
-    if (!reopenPort())
+    const bool keep = m_keepAnswer && sent == BlockStreamer::Outcome::Sent;
+    if (!reopenPort(keep))
         return Outcome::Failed;
     MSCom.setOutBufferCount(0);
-    MSCom.setInBufferCount(0);
+    if (!keep)
+        MSCom.setInBufferCount(0);
     return sent == BlockStreamer::Outcome::Cancelled ? Outcome::Cancelled : Outcome::Sent;
 }
 

@@ -27,7 +27,11 @@ public:
     explicit DownloadEngine(SerialChannel &channel, QObject *parent = nullptr);
 
     // Closes and reopens the port; false (Reopen) when it stays closed.
-    [[nodiscard]] bool reopenPort();
+    [[nodiscard]] bool reopenPort(bool keepInput = false);
+    // Whether what arrives after the last block was handed to the channel
+    // stays there to be read (a caller waiting for the board's answer) or the
+    // final reset discards it, as it does what came during the transfer.
+    void setKeepAnswer(bool keep) { m_keepAnswer = keep; }
     // The blocks for the file at path, or nothing (FileTooLarge) from 2 GiB on.
     std::optional<BlockPlan> plan(const QString &path, std::uint8_t nByte);
     // Sends the plan's bytes and resets the port; returns when done. A file
@@ -53,6 +57,7 @@ private:
     QPointer<BlockStreamer> m_streamer;
     bool m_transferring = false;
     bool m_cancelled = false;
+    bool m_keepAnswer = false;
     Failure m_failure = Failure::None;
     QString m_failureDetail;
 };

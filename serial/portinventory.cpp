@@ -138,6 +138,15 @@ QList<PortLink> PortInventory::portLinks() const
     return links;
 }
 
+QString deviceLine(const SerialDevice &device)
+{
+    const QString name = device.name();
+    QString line = name == device.node ? device.node : QStringLiteral("%1 → %2").arg(name, device.node);
+    if (!device.description.isEmpty())
+        line += QStringLiteral(" (%1)").arg(device.description);
+    return line;
+}
+
 bool hasUart(const QString &ttyClassDir, const QString &node)
 {
     QFile type(QStringLiteral("%1/%2/type").arg(ttyClassDir, QFileInfo(node).fileName()));

@@ -73,6 +73,10 @@ private:
     InventorySources m_sources;
 };
 
+// "stable name → node (description)", the shape every list of devices uses,
+// in the window's boxes and on the command line alike.
+QString deviceLine(const SerialDevice &device);
+
 // False for a /dev/ttyS<k> whose UART the kernel did not find: the serial
 // core keeps such nodes with type 0 ("unknown"), and opening them fails.
 bool hasUart(const QString &ttyClassDir, const QString &node);

@@ -126,7 +126,21 @@ bool SerialChannel::setPortOpen(bool open)
     return true;
 }
 
-bool SerialChannel::openPort()
+bool SerialChannel::reopen(bool keepInput)
+{
+    const QByteArray kept = keepInput ? takeAllWaiting() : QByteArray();
+    if (portOpen())
+        closePort();
+    if (!openPort(keepInput))
+        return false;
+    m_readAhead = kept + m_readAhead;
+    // Nothing may announce what was kept: a reader learns of it here.
+    if (keepInput)
+        postCommEvent(commevent::kReceive);
+    return true;
+}
+
+bool SerialChannel::openPort(bool keepInput)
 {
     const std::optional<LineSettings> line = parseLineSettings(m_settings);
     if (!line) {
@@ -153,7 +167,8 @@ bool SerialChannel::openPort()
     (void)m_port->setRequestToSend(m_rtsEnable);
     m_port->clearError();
     // A port that was closed received nothing: drop what the tty kept meanwhile.
-    ::tcflush(int(m_port->handle()), TCIFLUSH);
+    if (!keepInput)
+        ::tcflush(int(m_port->handle()), TCIFLUSH);
     m_decoder.reset();
     m_lineCounters = readLineErrorCounters(int(m_port->handle()));
     emit portOpenChanged(true);
@@ -287,6 +302,14 @@ QByteArray SerialChannel::inputTextBytes()
         return bytes;
     emit inputTaken(bytes);
     return m_decoder.complete(std::move(bytes));
+}
+
+QByteArray SerialChannel::takeInput()
+{
+    QByteArray bytes = takeAllWaiting();
+    if (!bytes.isEmpty())
+        emit inputTaken(bytes);
+    return bytes;
 }
 
 QByteArray SerialChannel::takeAllWaiting()

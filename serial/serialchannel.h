@@ -52,6 +52,9 @@ public:
     // Opens or closes; true when the port ends in the state asked for.
     // Closing first lets every byte already handed to output() leave.
     bool setPortOpen(bool open);
+    // Closes and opens again. Keeping input, what came before the close and
+    // what the tty kept while closed stay to be read; otherwise both go.
+    [[nodiscard]] bool reopen(bool keepInput);
     QString errorString() const { return m_errorString; }
 
     InputMode inputMode() const { return m_inputMode; }
@@ -74,6 +77,8 @@ public:
     // input() would decode in text mode, for a reader that keeps bytes and
     // decodes only what it shows. A lead byte at the end waits for the next read.
     QByteArray inputTextBytes();
+    // Every byte waiting, undecoded, whatever the input mode.
+    QByteArray takeInput();
     // The next text read starts without a byte held back from the last one.
     void resetTextDecoder() { m_decoder.reset(); }
 
@@ -103,7 +108,7 @@ private:
     void onPortError(int error);
     void scheduleDispatch();
     void dispatchEvents();
-    [[nodiscard]] bool openPort();
+    [[nodiscard]] bool openPort(bool keepInput = false);
     void closePort();
     void closeWithoutDrain();
     void closeVanished();

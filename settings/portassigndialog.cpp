@@ -117,7 +117,7 @@ void PortAssignDialog::fillDevices()
     lstDevices->clear();
     for (const SerialDevice &device : std::as_const(m_unassigned)) {
         auto *row = new QTreeWidgetItem({device.name(), device.description, device.serialNumber});
-        row->setToolTip(0, porttexts::deviceLine(device.name(), device.node, device.description));
+        row->setToolTip(0, deviceLine(device));
         lstDevices->addTopLevelItem(row);
         if (device.name() == chosen)
             lstDevices->setCurrentItem(row);

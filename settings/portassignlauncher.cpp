@@ -63,7 +63,7 @@ void PortAssignLauncher::tellOpenFailure()
                          || MSCom.errorString().contains(QString::fromLocal8Bit(std::strerror(EIO)));
     QStringList lines;
     for (const SerialDevice &found : missing ? devices : QList<SerialDevice>())
-        lines.append(porttexts::deviceLine(found.name(), found.node, found.description));
+        lines.append(deviceLine(found));
     if (showMessage(m_window, messages::cannotOpenPort(device, MSCom.errorString(), lines, !devices.isEmpty())))
         open();
 }

@@ -1,45 +1,37 @@
 // SPDX-License-Identifier: MIT
+#include "cli/commandline.h"
 #include "cli/consoletext.h"
+#include "cli/downloadsummary.h"
 #include "capture/hexpattern.h"
 #include "cli/transferfigures.h"
 #include "download/bitheader.h"
+#include "bitfile.h"
 #include "ptypair.h"
 #include "serial/serialchannel.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <QtTest>
 
 #include <memory>
+#include <thread>
 
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
 namespace {
 
-QByteArray bigEndian(quint32 value, int width)
+QByteArray bitFile(const QByteArray &part)
 {
-    QByteArray bytes(4, Qt::Uninitialized);
-    qToBigEndian(value, bytes.data());
-    return bytes.right(width);
-}
-
-QByteArray field(char tag, QByteArray text)
-{
-    text.append('\0');
-    return tag + bigEndian(text.size(), 2) + text;
-}
-
-// A header as the vendor's tools write it, then the data: FF padding and the sync word.
-QByteArray bitFile(const QByteArray &part, const QByteArray &extraField = {}, int lengthError = 0)
-{
-    const QByteArray data = QByteArray(32, '\xFF') + QByteArray("\xAA\x99\x55\x66", 4) + QByteArray(64, 'x');
-    return bigEndian(9, 2) + QByteArray::fromHex("0ff00ff00ff00ff000") + bigEndian(1, 2)
-           + field('a', "blinky;UserID=0XFFFFFFFF;Version=2023.1") + extraField + field('b', part)
-           + field('c', "2024/01/02") + field('d', "03:04:05") + 'e' + bigEndian(data.size() + lengthError, 4) + data;
+    return bitfile::make(part);
 }
 
 QByteArray patternBytes(qint64 size)
@@ -60,9 +52,9 @@ private slots:
     void init();
     void cleanup();
 
-    void readsTheBitstreamHeader_data();
-    void readsTheBitstreamHeader();
     void formatsTransferFigures();
+    void summarisesADownloadAsJson_data();
+    void summarisesADownloadAsJson();
     void readsHexBytes_data();
     void readsHexBytes();
     void stampsEveryLineOnce();
@@ -74,6 +66,11 @@ private slots:
     void failsWithIoWhenTheDeviceVanishes();
     void stopsOnSigintAndDiscardsTheRest();
     void waitsForTheExpectedText();
+    void hearsAnAnswerSentRightAfterTheLastByte();
+    void reportsEveryOutcomeAsOneJsonObject_data();
+    void reportsEveryOutcomeAsOneJsonObject();
+    void printsWhatScriptsRead_data();
+    void printsWhatScriptsRead();
     void sendsTextInCp932AndHexBytes();
     void monitorsUntilTheTextAndLogsWhatItShows_data();
     void monitorsUntilTheTextAndLogsWhatItShows();
@@ -101,6 +98,11 @@ void TstCli::init()
     m_process = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("TOLVANE_PORT_DIR"), m_dir->filePath(QStringLiteral("ports")));
+    // The only adapter is the board's line, under a name a device could give itself.
+    environment.insert(QStringLiteral("TOLVANE_SYSTEM_PORTS"), QStringLiteral("0"));
+    environment.insert(QStringLiteral("TOLVANE_SERIAL_DIR"), m_dir->filePath(QStringLiteral("serial")));
+    QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("serial/by-id"))));
+    QVERIFY(QFile::link(m_pty->slavePath(), m_dir->filePath(QStringLiteral("serial/by-id/usb-Tolvane\x1b[31mBoard"))));
     m_process->setProcessEnvironment(environment);
 }
 
@@ -140,38 +142,6 @@ int TstCli::finish()
     return m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -3;
 }
 
-void TstCli::readsTheBitstreamHeader_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("part"); // empty: no header
-
-    const QByteArray file = bitFile("7a35tcpg236");
-    QTest::newRow("with preamble") << file << "7a35tcpg236";
-    QTest::newRow("without preamble") << file.sliced(13) << "7a35tcpg236";
-    QTest::newRow("unknown tag skipped") << bitFile("7a35t", field('z', "later tools")) << "7a35t";
-    QTest::newRow("data length past the end") << bitFile("7a35t", {}, 1) << QString();
-    QTest::newRow("field length past the end") << file.first(40) << QString();
-    QTest::newRow("truncated before the data") << file.first(file.indexOf('e', 60) + 3) << QString();
-    QTest::newRow("no sync word") << QByteArray(file).replace("\xAA\x99", "\x12\x34") << QString();
-    QTest::newRow("raw data only") << patternBytes(1000) << QString();
-    QTest::newRow("empty") << QByteArray() << QString();
-}
-
-void TstCli::readsTheBitstreamHeader()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, part);
-    const std::optional<BitHeader> header = readBitHeader(bytes, bytes.size());
-    QCOMPARE(header.has_value(), !part.isEmpty());
-    if (!header)
-        return;
-    QCOMPARE(header->part, part);
-    QCOMPARE(headerLine(header), QStringLiteral("blinky / %1 / 2024/01/02 03:04:05").arg(part));
-    QCOMPARE(header->userId, QStringLiteral("0XFFFFFFFF"));
-    QCOMPARE(header->version, QStringLiteral("2023.1"));
-    QCOMPARE(header->dataOffset + header->dataLength, qint64(bytes.size()));
-}
-
 void TstCli::formatsTransferFigures()
 {
     QCOMPARE(transferfigures::crc32("123456789"), 0xCBF43926u);
@@ -182,6 +152,39 @@ void TstCli::formatsTransferFigures()
     QCOMPARE(transferfigures::summary(900, 3, 0.5, 0xCBF43926u),
              QStringLiteral("sent 900 bytes in 3 blocks, 0.50 s, 1800 B/s, CRC-32 cbf43926"));
     QCOMPARE(consoletext::withoutControls(u"a\x1b[2Jb\u009bc"), QStringLiteral("a?[2Jb?c"));
+}
+
+void TstCli::summarisesADownloadAsJson_data()
+{
+    QTest::addColumn<int>("exit");
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<bool>("withHeader");
+    QTest::addColumn<QByteArray>("json");
+
+    QTest::newRow("sent, leading zeros kept in the CRC")
+        << 0 << 0.5 << true
+        << QByteArray(R"({"blocks":3,"bytes":900,"crc32":"00ab12cd","exit":0,"expect_seen":true,)"
+                      R"("header":{"date":"2024/01/02","design":"blinky","part":"7a35t","time":"03:04:05"},)"
+                      R"("outcome":"sent","rate_Bps":1800,"seconds":0.5})");
+    QTest::newRow("failed at once: no rate, no header")
+        << 3 << 0.0 << false
+        << QByteArray(R"({"blocks":3,"bytes":900,"crc32":"00ab12cd","exit":3,"expect_seen":true,"header":null,)"
+                      R"("outcome":"port","rate_Bps":0,"seconds":0})");
+}
+
+void TstCli::summarisesADownloadAsJson()
+{
+    QFETCH(int, exit);
+    QFETCH(double, seconds);
+    QFETCH(bool, withHeader);
+    QFETCH(QByteArray, json);
+    DownloadSummary summary{.exit = exit, .bytes = 900, .blocks = 3, .seconds = seconds, .crc32 = 0xAB12CD,
+                            .header = {}, .expectSeen = true};
+    if (withHeader)
+        summary.header = readBitHeader(bitFile("7a35t"), bitFile("7a35t").size());
+    QCOMPARE(commandline::jsonLine(QJsonDocument(summary.toJson())), QString::fromUtf8(json + '\n'));
+    // A terminal takes U+009B for an escape as well as ESC.
+    QCOMPARE(commandline::jsonLine(QJsonDocument(QJsonArray{QStringLiteral("a\x1b\u009bb")})), QStringLiteral("[\"a\\u001b\\u009bb\"]\n"));
 }
 
 void TstCli::readsHexBytes_data()
@@ -221,12 +224,14 @@ void TstCli::sendsTheWindowsBytes_data()
     QTest::addColumn<int>("length");
     QTest::addColumn<int>("sent");
     QTest::addColumn<QString>("blocks");
+    QTest::addColumn<int>("status");
 
-    QTest::newRow("914 bytes") << 914 << 900 << "3 blocks";
-    QTest::newRow("814 bytes") << 814 << 800 << "2 blocks";
-    QTest::newRow("413 bytes") << 413 << 399 << "1 blocks";
-    QTest::newRow("exactly 14 bytes") << 14 << 0 << "0 blocks";
-    QTest::newRow("empty file") << 0 << 0 << "nothing sent";
+    QTest::newRow("914 bytes") << 914 << 900 << "3 blocks" << 0;
+    QTest::newRow("814 bytes") << 814 << 800 << "2 blocks" << 0;
+    QTest::newRow("413 bytes") << 413 << 399 << "1 blocks" << 0;
+    QTest::newRow("15 bytes") << 15 << 1 << "1 blocks" << 0;
+    QTest::newRow("exactly 14 bytes") << 14 << 0 << "has 14 bytes, no more than the 14" << 4;
+    QTest::newRow("empty file") << 0 << 0 << "nothing to send" << 4;
 }
 
 void TstCli::sendsTheWindowsBytes()
@@ -234,9 +239,10 @@ void TstCli::sendsTheWindowsBytes()
     QFETCH(int, length);
     QFETCH(int, sent);
     QFETCH(QString, blocks);
+    QFETCH(int, status);
     const QByteArray file = patternBytes(length);
     start({QStringLiteral("download"), makeFile(file), QStringLiteral("--drop"), QStringLiteral("14")});
-    QCOMPARE(finish(), 0);
+    QCOMPARE(finish(), status);
     m_reader->settle();
     QCOMPARE(m_reader->received(), file.first(sent));
     QVERIFY2(m_stderr.contains(blocks.toUtf8()), m_stderr.constData());
@@ -258,6 +264,18 @@ void TstCli::endsWithTheStatusOfItsCause_data()
                                   << "no such device";
     QTest::newRow("busy port") << QStringList{"send", "x"} << true << 3 << "busy";
     QTest::newRow("missing file") << QStringList{"download", "/nonexistent.bit"} << false << 4 << "no such file";
+    QTest::newRow("nothing to send") << QStringList{"download", "@short"} << false << 4
+                                     << "short.bit: nothing to send: the file has 10 bytes, no more than the 14";
+    QTest::newRow("drop not whole") << QStringList{"download", file, "--drop", "2.5"} << false << 2
+                                    << "--drop takes a whole number from 0 to 20, not \"2.5\"";
+    QTest::newRow("timeout not a number") << QStringList{"download", file, "--timeout", "soon"} << false << 2
+                                          << "--timeout takes a number from 0 to 86400, not \"soon\"";
+    QTest::newRow("directory") << QStringList{"download", "@dir"} << false << 4 << "a directory, not a regular file";
+    QTest::newRow("FIFO, not opened") << QStringList{"bitinfo", "@fifo"} << false << 4 << "a FIFO";
+    QTest::newRow("device") << QStringList{"download", "/dev/null"} << false << 4 << "/dev/null: a character device";
+    QTest::newRow("missing port names the adapters")
+        << QStringList{"download", file, "--port", "/dev/tolvane-none"} << false << 3 << "usb-Tolvane?[31mBoard → /dev/";
+    QTest::newRow("busy port points at ports") << QStringList{"send", "x"} << true << 3 << "\"tolvane-cli ports\" lists";
     QTest::newRow("other part") << QStringList{"download", file, "--part", "7a100t"} << false << 7 << "7a35t";
     QTest::newRow("no answer") << QStringList{"download", file, "--expect", "DONE", "--timeout", "0.3"} << false << 6
                                << "did not come";
@@ -271,7 +289,12 @@ void TstCli::endsWithTheStatusOfItsCause()
     QFETCH(bool, busy);
     QFETCH(int, status);
     QFETCH(QString, message);
+    const QString fifo = m_dir->filePath(QStringLiteral("fifo.bit"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     arguments.replaceInStrings(QStringLiteral("@file"), makeFile(bitFile("7a35t")));
+    arguments.replaceInStrings(QStringLiteral("@short"), makeFile(patternBytes(10), QStringLiteral("short.bit")));
+    arguments.replaceInStrings(QStringLiteral("@dir"), m_dir->path());
+    arguments.replaceInStrings(QStringLiteral("@fifo"), fifo);
     SerialChannel holder;
     if (busy) {
         holder.setDevicePath(m_pty->slavePath());
@@ -305,10 +328,13 @@ void TstCli::stopsOnSigintAndDiscardsTheRest()
 {
     const QByteArray file = patternBytes(64 * 1024);
     m_reader = std::make_unique<PtyReader>(m_pty->masterFd(), 11520);
-    start({QStringLiteral("download"), makeFile(file)});
+    start({QStringLiteral("download"), makeFile(file), QStringLiteral("--json")});
     QVERIFY(m_reader->waitFor(4000));
     ::kill(pid_t(m_process->processId()), SIGINT);
     QCOMPARE(finish(), 130);
+    const QJsonObject summary = QJsonDocument::fromJson(m_process->readAllStandardOutput()).object();
+    QCOMPARE(summary.value(QStringLiteral("outcome")).toString(), QStringLiteral("interrupted"));
+    QCOMPARE(summary.value(QStringLiteral("exit")).toInt(), 130);
     QVERIFY2(m_stderr.contains("interrupted after"), m_stderr.constData());
     // What was queued at the interrupt never reaches the board.
     m_reader->settle(300ms);
@@ -327,6 +353,106 @@ void TstCli::waitsForTheExpectedText()
     QCOMPARE(finish(), 0);
     QVERIFY(m_process->readAllStandardOutput().contains("DONE"));
     QVERIFY(m_stderr.contains("bitstream: blinky / 7a35t / 2024/01/02 03:04:05"));
+}
+
+void TstCli::hearsAnAnswerSentRightAfterTheLastByte()
+{
+    m_reader.reset();
+    const QByteArray file = bitFile("7a35t");
+    const QString path = makeFile(file);
+    // A few runs: the answer races the port's final reset.
+    for (int run = 0; run < 3; ++run) {
+        std::thread board([fd = m_pty->masterFd(), left = file.size() - 14] () mutable {
+            char buffer[4096];
+            pollfd readable{fd, POLLIN, 0};
+            while (left > 0 && ::poll(&readable, 1, 10000) == 1) {
+                const ssize_t got = ::read(fd, buffer, sizeof buffer);
+                if (got <= 0)
+                    return;
+                left -= got;
+            }
+            [[maybe_unused]] const ssize_t written = ::write(fd, "DONE\n", 5);
+        });
+        start({QStringLiteral("download"), path, QStringLiteral("--expect"), QStringLiteral("DONE"),
+               QStringLiteral("--timeout"), QStringLiteral("2")});
+        const int status = finish();
+        board.join();
+        QVERIFY2(status == 0, qPrintable(QStringLiteral("run %1: %2 %3").arg(run).arg(status).arg(m_stderr)));
+    }
+}
+
+void TstCli::reportsEveryOutcomeAsOneJsonObject_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<bool>("sent");
+
+    const QString file = QStringLiteral("@file");
+    QTest::newRow("sent") << QStringList{file} << 0 << "sent" << true;
+    QTest::newRow("no answer") << QStringList{file, "--expect", "DONE", "--timeout", "0.2"} << 6 << "no-answer" << true;
+    QTest::newRow("missing port") << QStringList{file, "--port", "/dev/tolvane-none"} << 3 << "port" << false;
+    QTest::newRow("nothing to send") << QStringList{file, "@short"} << 4 << "file" << false;
+    QTest::newRow("usage") << QStringList{file, "--drop", "2.5"} << 2 << "usage" << false;
+}
+
+void TstCli::reportsEveryOutcomeAsOneJsonObject()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, outcome);
+    QFETCH(bool, sent);
+    const QByteArray file = arguments.contains(QStringLiteral("@short")) ? bitFile("7a35t").first(10) : bitFile("7a35t");
+    arguments.removeAll(QStringLiteral("@short"));
+    arguments.replaceInStrings(QStringLiteral("@file"), makeFile(file));
+    start(QStringList{QStringLiteral("download"), QStringLiteral("--json")} + arguments);
+    QCOMPARE(finish(), status);
+    const QByteArray output = m_process->readAllStandardOutput();
+    QCOMPARE(output.count('\n'), 1);
+    QJsonParseError error{};
+    const QJsonObject summary = QJsonDocument::fromJson(output, &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(summary.value(QStringLiteral("outcome")).toString(), outcome);
+    QCOMPARE(summary.value(QStringLiteral("exit")).toInt(), status);
+    const QByteArray payload = sent ? file.first(file.size() - 14) : QByteArray();
+    QCOMPARE(summary.value(QStringLiteral("bytes")).toInteger(), payload.size());
+    QCOMPARE(summary.value(QStringLiteral("crc32")).toString(),
+             QStringLiteral("%1").arg(transferfigures::crc32(payload), 8, 16, QLatin1Char('0')));
+    QCOMPARE(summary.value(QStringLiteral("expect_seen")).isNull(), !arguments.contains(QStringLiteral("--expect")));
+    QCOMPARE(summary.value(QStringLiteral("header")).toObject().value(QStringLiteral("part")).toString(),
+             status == 2 || outcome == QLatin1String("file") ? QString() : QStringLiteral("7a35t"));
+}
+
+void TstCli::printsWhatScriptsRead_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("inOrder");
+
+    QTest::newRow("a header's escape shown harmless") << QStringList{"bitinfo", "@evil"}
+                                                      << QStringList{"design:  blinky?[2J\n", "part:    7a35t\n"};
+    QTest::newRow("and escaped in JSON") << QStringList{"bitinfo", "--json", "@evil"}
+                                         << QStringList{R"("design": "blinky\u001b[2J")"};
+    QTest::newRow("ports keeps its columns") << QStringList{"ports"}
+                                             << QStringList{"3\t/dev/pts/", "/usb-Tolvane?[31mBoard\t-\t-\t-\tconnected\n"};
+    QTest::newRow("help: options with defaults, then exit statuses")
+        << QStringList{"download", "--help"} << QStringList{"--port", "(default 3)", "(default 14)", "--json", "Exit status:", "130"};
+}
+
+void TstCli::printsWhatScriptsRead()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, inOrder);
+    arguments.replaceInStrings(QStringLiteral("@evil"), makeFile(bitfile::make("7a35t", {}, 0, "blinky\x1b[2J")));
+    start(arguments);
+    QCOMPARE(finish(), 0);
+    const QString output = QString::fromUtf8(m_process->readAllStandardOutput());
+    qsizetype from = 0;
+    for (const QString &text : inOrder) {
+        from = output.indexOf(text, from);
+        QVERIFY2(from >= 0, qPrintable(text + QStringLiteral(" not in order in:\n") + output));
+    }
+    for (const QChar character : output)
+        QVERIFY2(character >= QLatin1Char(' ') || character == QLatin1Char('\n') || character == QLatin1Char('\t'), qPrintable(output));
 }
 
 void TstCli::sendsTextInCp932AndHexBytes()

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/frmmain.h"
+#include "bitfile.h"
+#include "download/bitheader.h"
 #include "download/blockstreamer.h"
 #include "app/transferprogress.h"
 #include "serial/serialchannel.h"
@@ -78,6 +80,8 @@ private slots:
     void failedReopenShowsThePortClosed();
     void deliversEveryByteToAReaderSlowerThanTheProgram();
     void showsTheFileHeaderAboveTheCounts();
+    void readsTheBitstreamHeader_data();
+    void readsTheBitstreamHeader();
 
 private:
     QString makeFile(qint64 size, const QString &name = QStringLiteral("config.bit"));
@@ -599,6 +603,38 @@ void TstDownload::showsTheFileHeaderAboveTheCounts()
 
     QVERIFY2(shown.startsWith(QStringLiteral("blinky / 7a35t / 2024/01/02 03:04:05\n送信済み ")), qPrintable(shown));
     QCOMPARE(handedOver(), file.first(file.size() - 14));
+}
+
+void TstDownload::readsTheBitstreamHeader_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("part"); // empty: no header
+
+    const QByteArray file = bitfile::make("7a35tcpg236");
+    QTest::newRow("with preamble") << file << "7a35tcpg236";
+    QTest::newRow("without preamble") << file.sliced(13) << "7a35tcpg236";
+    QTest::newRow("unknown tag skipped") << bitfile::make("7a35t", bitfile::field('z', "later tools")) << "7a35t";
+    QTest::newRow("data length past the end") << bitfile::make("7a35t", {}, 1) << QString();
+    QTest::newRow("field length past the end") << file.first(40) << QString();
+    QTest::newRow("truncated before the data") << file.first(file.indexOf('e', 60) + 3) << QString();
+    QTest::newRow("no sync word") << QByteArray(file).replace("\xAA\x99", "\x12\x34") << QString();
+    QTest::newRow("raw data only") << patternBytes(1000) << QString();
+    QTest::newRow("empty") << QByteArray() << QString();
+}
+
+void TstDownload::readsTheBitstreamHeader()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, part);
+    const std::optional<BitHeader> header = readBitHeader(bytes, bytes.size());
+    QCOMPARE(header.has_value(), !part.isEmpty());
+    if (!header)
+        return;
+    QCOMPARE(header->part, part);
+    QCOMPARE(headerLine(header), QStringLiteral("blinky / %1 / 2024/01/02 03:04:05").arg(part));
+    QCOMPARE(header->userId, QStringLiteral("0XFFFFFFFF"));
+    QCOMPARE(header->version, QStringLiteral("2023.1"));
+    QCOMPARE(header->dataOffset + header->dataLength, qint64(bytes.size()));
 }
 
 QTEST_MAIN(TstDownload)
