@@ -38,10 +38,34 @@ std::optional<QByteArray> textBytes(const QString &text, bool isHex)
         return encodeCp932(text);
     const hexpattern::Parsed parsed = hexpattern::parse(text);
     if (!parsed.ok()) {
-        printError(QStringLiteral("--hex: ") + consoletext::withoutControls(hexpattern::refusal(text, parsed.refusedColumn)));
+        printError(QStringLiteral("--hex: ")
+                   + consoletext::withoutControls(hexpattern::refusal(text, parsed.refusedColumn)));
         return std::nullopt;
     }
     return parsed.bytes;
+}
+
+// What the arguments ask to send; the exit status when they are refused.
+std::variant<QByteArray, int> bytesToSend(const QCommandLineParser &parser, const QCommandLineOption &crlf,
+                                          const QCommandLineOption &hex, const QCommandLineOption &macro)
+{
+    const bool byMacro = parser.isSet(macro);
+    if (parser.positionalArguments().size() != (byMacro ? 0 : 1)) {
+        printError(byMacro ? QStringLiteral("--macro takes no TEXT") : QStringLiteral("send takes one TEXT"));
+        return exitstatus::kUsage;
+    }
+    if (byMacro && (parser.isSet(crlf) || parser.isSet(hex))) {
+        printError(QStringLiteral("a macro sends exactly its bytes: no --crlf or --hex with --macro"));
+        return exitstatus::kUsage;
+    }
+    if (byMacro)
+        return macroBytes(parser.value(macro));
+    std::optional<QByteArray> bytes = textBytes(parser.positionalArguments().constFirst(), parser.isSet(hex));
+    if (!bytes)
+        return exitstatus::kUsage;
+    if (parser.isSet(crlf))
+        bytes->append("\r\n");
+    return *bytes;
 }
 
 } // namespace
@@ -52,44 +76,26 @@ int runSend(const QStringList &arguments)
     const QCommandLineOption port = portOption();
     const QCommandLineOption crlf(QStringLiteral("crlf"), QStringLiteral("Add CR LF after the text."));
     const QCommandLineOption hex(QStringLiteral("hex"), QStringLiteral("TEXT is bytes in hex, e.g. \"11 22 33\"."));
-    const QCommandLineOption macro(QStringLiteral("macro"),
-                                   QStringLiteral("Send the window's send macro of this name or slot (1-12), exactly its bytes."),
-                                   QStringLiteral("NAME|SLOT"));
+    const QCommandLineOption macro(
+        QStringLiteral("macro"),
+        QStringLiteral("Send the window's send macro of this name or slot (1-12), exactly its bytes."),
+        QStringLiteral("NAME|SLOT"));
     parser.addOptions({port, crlf, hex, macro});
     parser.addPositionalArgument(QStringLiteral("TEXT"), QStringLiteral("Sent in CP932 (\"?\" for what it lacks)."));
-    if (const std::optional<int> status = parse(parser, arguments, QStringLiteral("send [options] TEXT | --macro NAME|SLOT"),
-                                                QStringLiteral("Sends a line of text, or bytes, to the board.")))
+    if (const std::optional<int> status
+        = parse(parser, arguments, QStringLiteral("send [options] TEXT | --macro NAME|SLOT"),
+                QStringLiteral("Sends a line of text, or bytes, to the board.")))
         return *status;
     const std::optional<QString> device = portDevice(parser.value(port));
     if (!device)
         return exitstatus::kUsage;
-    const bool byMacro = parser.isSet(macro);
-    if (parser.positionalArguments().size() != (byMacro ? 0 : 1)) {
-        printError(byMacro ? QStringLiteral("--macro takes no TEXT") : QStringLiteral("send takes one TEXT"));
-        return exitstatus::kUsage;
-    }
-    if (byMacro && (parser.isSet(crlf) || parser.isSet(hex))) {
-        printError(QStringLiteral("a macro sends exactly its bytes: no --crlf or --hex with --macro"));
-        return exitstatus::kUsage;
-    }
-    QByteArray bytes;
-    if (byMacro) {
-        const std::variant<QByteArray, int> found = macroBytes(parser.value(macro));
-        if (const int *status = std::get_if<int>(&found))
-            return *status;
-        bytes = std::get<QByteArray>(found);
-    } else {
-        const std::optional<QByteArray> typed = textBytes(parser.positionalArguments().constFirst(), parser.isSet(hex));
-        if (!typed)
-            return exitstatus::kUsage;
-        bytes = *typed;
-    }
-    if (parser.isSet(crlf))
-        bytes.append("\r\n");
+    const std::variant<QByteArray, int> bytes = bytesToSend(parser, crlf, hex, macro);
+    if (const int *status = std::get_if<int>(&bytes))
+        return *status;
     SerialChannel channel;
     if (const int status = openPort(channel, *device))
         return status;
-    channel.output(bytes);
+    channel.output(std::get<QByteArray>(bytes));
     // Closing waits until every byte has left.
     channel.setPortOpen(false);
     if (!channel.errorString().isEmpty()) {

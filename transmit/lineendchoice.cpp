@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QMenu>
 #include <QSettings>
+#include <QtDebug>
 
 namespace {
 
@@ -82,6 +83,10 @@ void LineEndChoice::choose(LineEnd lineEnd)
     m_lineEnd = lineEnd;
     QSettings settings = settingsFile();
     settings.setValue(kKey, QLatin1String(choiceOf(lineEnd).name));
+    // The choice holds for this session even when it cannot be kept.
+    settings.sync();
+    if (settings.status() != QSettings::NoError)
+        qWarning("line end not saved in %s", qPrintable(settings.fileName()));
     showToolTip();
 }
 

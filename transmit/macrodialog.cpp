@@ -84,7 +84,10 @@ QString MacroDialog::refusal(QWidget **field) const
         *field = m_rows[slot].name;
         for (int other = 0; other < slot; ++other) {
             if (!macro.name.isEmpty() && kept.at(other).name == macro.name)
-                return QStringLiteral("マクロ %1: 名前「%2」はマクロ %3 と同じです").arg(slot + 1).arg(macro.name).arg(other + 1);
+                return QStringLiteral("マクロ %1: 名前「%2」はマクロ %3 と同じです")
+                    .arg(slot + 1)
+                    .arg(macro.name)
+                    .arg(other + 1);
         }
     }
     return {};
