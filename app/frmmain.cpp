@@ -16,6 +16,9 @@
 #include "settings/settingslauncher.h"
 #include "transmit/hexbytebox.h"
 #include "transmit/hexsend.h"
+#include "transmit/lineendchoice.h"
+#include "transmit/macrosend.h"
+#include "transmit/texthistory.h"
 #include "transmit/textsend.h"
 
 #include <QCheckBox>
@@ -217,7 +220,6 @@ void FrmMain::connectHandlers()
 {
     m_download = new ConfigDownload(*MSCom, m_portSettings, this, this);
     m_receive = new ReceiveMonitor(*MSCom, TabStrip1, rtxtAscRcv, this, this);
-    m_textSend = new TextSend(*MSCom, txtAscSnd, chkCrLf, this, this);
     m_hexSend = new HexSend(*MSCom, txtBinSnd, this, this);
     m_settings = new SettingsLauncher(*MSCom, m_portSettings, Label4, this, this);
     m_portAssign = new PortAssignLauncher(*MSCom, Label4, this, this);
@@ -227,8 +229,8 @@ void FrmMain::connectHandlers()
     connect(cmdXactConfig, &QPushButton::clicked, m_download, &ConfigDownload::run);
     connect(cmdSet, &QPushButton::clicked, m_settings, &SettingsLauncher::open);
     connect(Label4, &QWidget::customContextMenuRequested, m_portAssign, &PortAssignLauncher::showMenu);
-    connect(cmdAscSnd, &QPushButton::clicked, m_textSend, &TextSend::send);
     connect(cmdBinSnd, &QPushButton::clicked, m_hexSend, &HexSend::send);
+    connectSend();
     // Every click notification, the selected tab's included, and a change by keyboard.
     connect(TabStrip1, &QTabBar::tabBarClicked, m_receive, &ReceiveMonitor::onTabClicked);
     connect(TabStrip1, &QTabBar::currentChanged, m_receive, &ReceiveMonitor::onTabClicked);
@@ -237,6 +239,16 @@ void FrmMain::connectHandlers()
     connect(MSCom, &SerialChannel::disconnected, this, &FrmMain::onPortDisconnected);
     connect(MSCom, &SerialChannel::portOpenChanged, this, &FrmMain::updateComOpenCaption);
     connect(m_settings, &SettingsLauncher::portClosedBySet, this, &FrmMain::onPortClosedBySet);
+}
+
+void FrmMain::connectSend()
+{
+    m_lineEnd = new LineEndChoice(chkCrLf, this);
+    m_textSend = new TextSend(*MSCom, txtAscSnd, chkCrLf, *m_lineEnd, this, this);
+    m_textHistory = new TextHistory(txtAscSnd, this);
+    m_macroSend = new MacroSend(*MSCom, txtAscSnd, this, this);
+    connect(cmdAscSnd, &QPushButton::clicked, m_textSend, &TextSend::send);
+    connect(m_textSend, &TextSend::sent, m_textHistory, &TextHistory::add);
 }
 
 // Before the receive monitor's: a line error is in the recording before its box is shown.

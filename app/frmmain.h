@@ -10,6 +10,8 @@
 class ConfigDownload;
 class HexByteBox;
 class HexSend;
+class LineEndChoice;
+class MacroSend;
 class PortAssignLauncher;
 class QCheckBox;
 class QGroupBox;
@@ -23,6 +25,7 @@ class ReceiveRecorder;
 class ReceiveView;
 class SerialChannel;
 class SettingsLauncher;
+class TextHistory;
 class TextSend;
 
 // The main window: owns the serial channel, the settings values and every
@@ -49,6 +52,7 @@ private:
     void load();
     void placeTabStrip();
     void connectHandlers();
+    void connectSend();
     void updatePortLabel();
 
     void onComOpenClicked();
@@ -86,6 +90,9 @@ private:
     ConfigDownload *m_download = nullptr;
     ReceiveMonitor *m_receive = nullptr;
     TextSend *m_textSend = nullptr;
+    LineEndChoice *m_lineEnd = nullptr;
+    TextHistory *m_textHistory = nullptr;
+    MacroSend *m_macroSend = nullptr;
     HexSend *m_hexSend = nullptr;
     SettingsLauncher *m_settings = nullptr;
     PortAssignLauncher *m_portAssign = nullptr;

@@ -137,4 +137,9 @@ Message cannotSpillReceivedData(const QString &reason)
     return {QStringLiteral("受信データを一時ファイルに保存できません\n%1").arg(reason), kWarning};
 }
 
+Message macroRefused(const QString &reason)
+{
+    return {reason, QStringLiteral("送信マクロ"), Message::Icon::Exclamation};
+}
+
 } // namespace messages

@@ -47,4 +47,7 @@ Message cannotSave(const QString &path, const QString &reason);
 Message selectionTooLargeToCopy();
 Message cannotSpillReceivedData(const QString &reason);
 
+// The macro dialog keeps itself open and says why.
+Message macroRefused(const QString &reason);
+
 } // namespace messages

@@ -7,6 +7,7 @@
 #include "download/bitheader.h"
 #include "bitfile.h"
 #include "ptypair.h"
+#include "serial/sendmacros.h"
 #include "serial/serialchannel.h"
 
 #include <QJsonArray>
@@ -72,6 +73,7 @@ private slots:
     void printsWhatScriptsRead_data();
     void printsWhatScriptsRead();
     void sendsTextInCp932AndHexBytes();
+    void sendsTheWindowsMacroByNameOrSlot();
     void monitorsUntilTheTextAndLogsWhatItShows_data();
     void monitorsUntilTheTextAndLogsWhatItShows();
 
@@ -103,6 +105,7 @@ void TstCli::init()
     environment.insert(QStringLiteral("TOLVANE_SERIAL_DIR"), m_dir->filePath(QStringLiteral("serial")));
     QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("serial/by-id"))));
     QVERIFY(QFile::link(m_pty->slavePath(), m_dir->filePath(QStringLiteral("serial/by-id/usb-Tolvane\x1b[31mBoard"))));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir->filePath(QStringLiteral("config")));
     m_process->setProcessEnvironment(environment);
 }
 
@@ -463,6 +466,28 @@ void TstCli::sendsTextInCp932AndHexBytes()
     QCOMPARE(finish(), 0);
     QVERIFY(m_reader->waitFor(9));
     QCOMPARE(m_reader->received(), QByteArray("\xB1\x8A\xBF?\r\n\x11\x02\xFF"));
+}
+
+void TstCli::sendsTheWindowsMacroByNameOrSlot()
+{
+    SendMacros macros;
+    macros.set(1, {QStringLiteral("reset"), SendMacro::Kind::Text, QStringLiteral("R\\x1b\\r")});
+    macros.set(11, {QString(), SendMacro::Kind::Hex, QStringLiteral("0D0A 7")});
+    QVERIFY(macros.save(m_dir->filePath(QStringLiteral("config/tolvane/send-macros.json"))));
+
+    start({QStringLiteral("send"), QStringLiteral("--macro"), QStringLiteral("reset")});
+    QCOMPARE(finish(), 0);
+    start({QStringLiteral("send"), QStringLiteral("--macro"), QStringLiteral("12")});
+    QCOMPARE(finish(), 0);
+    for (const QStringList &refused : {QStringList{"--macro", "Reset"}, QStringList{"--macro", "3"},
+                                       QStringList{"--macro", "reset", "--crlf"}}) {
+        start(QStringList{QStringLiteral("send")} + refused);
+        QCOMPARE(finish(), 2);
+    }
+    QVERIFY2(m_stderr.contains("exactly its bytes"), m_stderr.constData());
+    QVERIFY(m_reader->waitFor(6));
+    m_reader->settle();
+    QCOMPARE(m_reader->received(), QByteArray("R\x1b\r\r\n\x07"));
 }
 
 void TstCli::monitorsUntilTheTextAndLogsWhatItShows_data()

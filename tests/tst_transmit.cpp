@@ -7,6 +7,9 @@
 #include "windowfixture.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -31,6 +34,37 @@ QList<QByteArray> oneByteCalls(std::initializer_list<int> bytes)
     for (int byte : bytes)
         calls.append(QByteArray(1, char(byte)));
     return calls;
+}
+
+// Chooses the item at path (submenu captions, then the item; the text
+// before any tab) in the popup menu that opens next, as the keyboard does.
+void chooseInNextMenu(const QStringList &path)
+{
+    auto *timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, path, depth = qsizetype(0)]() mutable {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu || (depth > 0 && menu->menuAction()->text() != path[depth - 1]))
+            return;
+        for (QAction *action : menu->actions()) {
+            if (action->text().section(u'\t', 0, 0) == path[depth]) {
+                menu->setActiveAction(action);
+                QTest::keyClick(menu, action->menu() ? Qt::Key_Right : Qt::Key_Return);
+                break;
+            }
+        }
+        if (++depth == path.size())
+            timer->deleteLater();
+    });
+    timer->start();
+}
+
+void openContextMenu(QWidget *widget, const QStringList &path)
+{
+    chooseInNextMenu(path);
+    const QPoint at(4, 4);
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, at, widget->mapToGlobal(at));
+    QApplication::sendEvent(widget, &event);
 }
 
 QByteArray joined(const QList<QByteArray> &calls)
@@ -73,11 +107,19 @@ private slots:
     void textSendWithPortClosedWarnsAndSendsNothing();
     void enterInTheTextFieldSendsNothing();
 
+    void upAndDownRecallLinesSentAcrossARestart();
+    void addsTheChosenLineEndAcrossARestart_data();
+    void addsTheChosenLineEndAcrossARestart();
+    void macroKeysSendExactBytesFromAnyField();
+
 private:
     HexByteBox *box(int index) const;
     QLineEdit *txtAscSnd() const;
     QCheckBox *chkCrLf() const;
     void openPort();
+    void restartWindow();
+    void send(const QString &line);
+    QByteArray takeReceived(qsizetype size);
     void verifyPortNotOpenWarning() const;
     void paste(QWidget *field, const QString &text);
     void fillRow(const Row &row);
@@ -472,6 +514,134 @@ void TstTransmit::enterInTheTextFieldSendsNothing()
     m_fx.reader->settle();
     QCOMPARE(m_fx.reader->size(), 0);
     QCOMPARE(txtAscSnd()->text(), QStringLiteral("abc"));
+}
+
+void TstTransmit::restartWindow()
+{
+    m_outputs.reset();
+    m_fx.window.reset();
+    m_fx.window = std::make_unique<FrmMain>();
+    m_fx.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_fx.window.get()));
+    m_outputs = std::make_unique<QSignalSpy>(&m_fx.window->channel(), &SerialChannel::outputTaken);
+}
+
+void TstTransmit::send(const QString &line)
+{
+    txtAscSnd()->setText(line);
+    QTest::mouseClick(m_fx.control<QPushButton>("cmdAscSnd"), Qt::LeftButton);
+}
+
+QByteArray TstTransmit::takeReceived(qsizetype size)
+{
+    const bool came = m_fx.reader->waitFor(size);
+    m_fx.reader->settle();
+    const QByteArray received = m_fx.reader->received();
+    m_fx.reader->clear();
+    return came ? received : QByteArray("(not all came) ") + received;
+}
+
+void TstTransmit::upAndDownRecallLinesSentAcrossARestart()
+{
+    // Refused by the closed port: not a line sent.
+    send(QStringLiteral("closed"));
+    QCOMPARE(m_fx.answerer->messages.size(), 1);
+    openPort();
+    for (const QString &line : {"first", "second", "", "first", "third"})
+        send(line);
+    QCOMPARE(txtAscSnd()->text(), QStringLiteral("third"));
+    restartWindow();
+
+    QLineEdit *field = txtAscSnd();
+    QTest::keyClicks(field, QStringLiteral("draft"));
+    QStringList shown;
+    for (Qt::Key key : {Qt::Key_Up, Qt::Key_Up, Qt::Key_Up, Qt::Key_Up, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down}) {
+        QTest::keyClick(field, key);
+        shown.append(field->text());
+    }
+    QCOMPARE(shown, (QStringList{"third", "first", "second", "second", "first", "third", "draft"}));
+}
+
+void TstTransmit::addsTheChosenLineEndAcrossARestart_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("CR LF") << "CR LF" << QByteArray("\r\n");
+    QTest::newRow("CR") << "CR" << QByteArray("\r");
+    QTest::newRow("LF") << "LF" << QByteArray("\n");
+}
+
+void TstTransmit::addsTheChosenLineEndAcrossARestart()
+{
+    QFETCH(QString, item);
+    QFETCH(QByteArray, bytes);
+
+    // Away from the default first, so that CR LF is a choice too.
+    openContextMenu(chkCrLf(), {item == QLatin1String("LF") ? "CR" : "LF"});
+    openContextMenu(chkCrLf(), {item});
+    QTRY_VERIFY(chkCrLf()->toolTip().endsWith(QLatin1String(": ") + item));
+    restartWindow();
+    QVERIFY(chkCrLf()->toolTip().endsWith(QLatin1String(": ") + item));
+    QVERIFY(!chkCrLf()->isChecked());
+
+    openPort();
+    send(QStringLiteral("ab"));
+    chkCrLf()->click();
+    send(QStringLiteral("ab"));
+    QCOMPARE(takeReceived(4 + bytes.size()), QByteArray("abab") + bytes);
+}
+
+void TstTransmit::macroKeysSendExactBytesFromAnyField()
+{
+    QStringList refusals;
+    m_fx.answerer->otherModal = [&](QWidget *modal) {
+        auto *dialog = qobject_cast<QDialog *>(modal);
+        if (!dialog || dialog->windowTitle() != QStringLiteral("送信マクロ"))
+            return false;
+        // Each step once: typed, OK, refused; then mended, OK.
+        const int step = dialog->property("step").toInt();
+        if (step > 1 || (step == 1 && m_fx.answerer->messages.isEmpty()))
+            return true;
+        auto *content = dialog->findChild<QLineEdit *>(QStringLiteral("macroContent2"));
+        if (step == 0) {
+            dialog->findChild<QLineEdit *>(QStringLiteral("macroName2"))->setText(QStringLiteral("reset"));
+            content->setText(QStringLiteral("R\\q"));
+        } else {
+            refusals = m_fx.answerer->texts();
+            content->setText(QStringLiteral("AT\\r\\n\\x01\\\\"));
+            dialog->findChild<QComboBox *>(QStringLiteral("macroKind12"))->setCurrentIndex(1);
+            dialog->findChild<QLineEdit *>(QStringLiteral("macroContent12"))->setText(QStringLiteral("0D0A 7"));
+        }
+        dialog->setProperty("step", step + 1);
+        QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
+        return true;
+    };
+    openContextMenu(txtAscSnd(), {"送信マクロ", "編集..."});
+    QTRY_VERIFY(!refusals.isEmpty());
+    QTRY_VERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(refusals, QStringList{"マクロ 2: 2 文字目の「\\q」は使えません (\\r \\n \\t \\\\ \\xNN のみ)"});
+
+    m_fx.answerer->messages.clear();
+    QTest::keyClick(txtAscSnd(), Qt::Key_2, Qt::AltModifier);
+    verifyPortNotOpenWarning();
+    m_fx.answerer->messages.clear();
+
+    openPort();
+    chkCrLf()->click();
+    QTest::keyClick(txtAscSnd(), Qt::Key_2, Qt::AltModifier);
+    QTest::keyClick(box(3), Qt::Key_AsciiCircum, Qt::AltModifier);
+    QTest::keyClick(box(3), Qt::Key_Equal, Qt::AltModifier);
+    // A slot without a macro sends nothing and says nothing.
+    QTest::keyClick(txtAscSnd(), Qt::Key_5, Qt::AltModifier);
+    QCOMPARE(takeReceived(12), QByteArray("AT\r\n\x01\\\r\n\x07\r\n\x07"));
+    QVERIFY(m_fx.answerer->messages.isEmpty());
+    QCOMPARE(txtAscSnd()->text(), QString());
+    QCOMPARE(box(3)->text(), QString());
+
+    // The submenu sends the same bytes.
+    openContextMenu(txtAscSnd(), {"送信マクロ", "2: reset"});
+    QCOMPARE(takeReceived(6), QByteArray("AT\r\n\x01\\"));
 }
 
 QTEST_MAIN(TstTransmit)

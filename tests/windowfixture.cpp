@@ -15,6 +15,8 @@ bool WindowFixture::setUp()
     // The devices a window sees are the test's own, whatever the machine has.
     qputenv("TOLVANE_SERIAL_DIR", dir->filePath(QStringLiteral("serial")).toLocal8Bit());
     qputenv("TOLVANE_SYSTEM_PORTS", "0");
+    // What the window keeps between starts stays in the test's folder.
+    qputenv("XDG_CONFIG_HOME", dir->filePath(QStringLiteral("config")).toLocal8Bit());
     plugInBoard();
     window = std::make_unique<FrmMain>();
     window->show();

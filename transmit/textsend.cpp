@@ -3,16 +3,18 @@
 
 #include "common/messagebox.h"
 #include "serial/serialchannel.h"
+#include "transmit/lineendchoice.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 
-TextSend::TextSend(SerialChannel &channel, QLineEdit *text, QCheckBox *crLf, QWidget *window,
-                   QObject *parent)
+TextSend::TextSend(SerialChannel &channel, QLineEdit *text, QCheckBox *crLf, const LineEndChoice &lineEnd,
+                   QWidget *window, QObject *parent)
     : QObject(parent)
     , MSCom(channel)
     , txtAscSnd(text)
     , chkCrLf(crLf)
+    , m_lineEnd(lineEnd)
     , m_window(window)
 {
 }
@@ -23,9 +25,8 @@ void TextSend::send()
         showMessage(m_window, messages::portNotOpen());
         return;
     }
-    QString line = txtAscSnd->text();
-    if (chkCrLf->checkState() == Qt::Checked)
-        line += QStringLiteral("\r\n");
+    const QString line = txtAscSnd->text();
     // One call, even for an empty line; the channel encodes it in CP932.
-    MSCom.output(line);
+    MSCom.output(chkCrLf->checkState() == Qt::Checked ? line + m_lineEnd.characters() : line);
+    emit sent(line);
 }
