@@ -304,14 +304,6 @@ QByteArray SerialChannel::inputTextBytes()
     return m_decoder.complete(std::move(bytes));
 }
 
-QByteArray SerialChannel::takeInput()
-{
-    QByteArray bytes = takeAllWaiting();
-    if (!bytes.isEmpty())
-        emit inputTaken(bytes);
-    return bytes;
-}
-
 QByteArray SerialChannel::takeAllWaiting()
 {
     if (!portOpen())

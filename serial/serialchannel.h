@@ -77,8 +77,6 @@ public:
     // input() would decode in text mode, for a reader that keeps bytes and
     // decodes only what it shows. A lead byte at the end waits for the next read.
     QByteArray inputTextBytes();
-    // Every byte waiting, undecoded, whatever the input mode.
-    QByteArray takeInput();
     // The next text read starts without a byte held back from the last one.
     void resetTextDecoder() { m_decoder.reset(); }
 
