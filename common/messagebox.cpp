@@ -137,4 +137,9 @@ Message cannotSpillReceivedData(const QString &reason)
     return {QStringLiteral("受信データを一時ファイルに保存できません\n%1").arg(reason), kWarning};
 }
 
+Message cannotDrop(const QString &name, const QString &reason)
+{
+    return {QStringLiteral("ダウンロードできません\n%1\n%2").arg(name, reason), kWarning};
+}
+
 } // namespace messages

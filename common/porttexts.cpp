@@ -70,9 +70,10 @@ QString deviceLine(const QString &name, const QString &node, const QString &desc
     return line;
 }
 
-QString toolTip(const QString &devicePath, const QString &description, const QString &serialNumber)
+QString toolTip(const QString &devicePath, const QString &stableName, const QString &description,
+                const QString &serialNumber)
 {
-    QString text = devicePath;
+    QString text = deviceLine(stableName.isEmpty() ? devicePath : stableName, devicePath, {});
     if (!description.isEmpty())
         text += QLatin1Char('\n') + description;
     if (!serialNumber.isEmpty())

@@ -23,6 +23,8 @@ QString portTarget(const QString &target, const QString &node, bool linked, bool
 QString portNumber(int port, bool current);
 // "stable name → node (description)", the shape every list of devices uses.
 QString deviceLine(const QString &name, const QString &node, const QString &description);
-QString toolTip(const QString &devicePath, const QString &description, const QString &serialNumber);
+// "stable name → node" first, as a list of devices shows it, when the device has one.
+QString toolTip(const QString &devicePath, const QString &stableName, const QString &description,
+                const QString &serialNumber);
 
 } // namespace porttexts
