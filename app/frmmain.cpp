@@ -273,7 +273,8 @@ void FrmMain::connectMenus()
 // A download ends a wait, and a loss during it is the download's own failure.
 void FrmMain::onDownloadRunning(bool running)
 {
-    m_reconnect->reconnector().cancel();
+    if (running)
+        m_reconnect->reconnector().cancel();
     m_reconnect->reconnector().setHeld(running);
 }
 

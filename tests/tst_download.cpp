@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -78,6 +79,9 @@ private slots:
     void failedReopenShowsThePortClosed();
     void deliversEveryByteToAReaderSlowerThanTheProgram();
     void showsTheFileHeaderAboveTheCounts();
+    void dropDownloadsOneFileAndRefusesTheRest_data();
+    void dropDownloadsOneFileAndRefusesTheRest();
+    void downloadAgainNamesTheFileAndWhatChanged();
 
 private:
     QString makeFile(qint64 size, const QString &name = QStringLiteral("config.bit"));
@@ -601,6 +605,98 @@ void TstDownload::showsTheFileHeaderAboveTheCounts()
 
     QVERIFY2(shown.startsWith(QStringLiteral("blinky / 7a35t / 2024/01/02 03:04:05\n送信済み ")), qPrintable(shown));
     QCOMPARE(handedOver(), file.first(file.size() - 14));
+}
+
+void TstDownload::dropDownloadsOneFileAndRefusesTheRest_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QStringList>("dropped"); // names in the test's folder, addresses, or "text:..."
+    QTest::addColumn<QStringList>("told");    // what the one box says, in parts
+    QTest::addColumn<qsizetype>("sent");
+
+    const QStringList sending{kInit + QStringLiteral("\n\nファイル: dropped.bit")};
+    QTest::newRow("a file on the window") << "frmMain" << QStringList{"dropped.bit"} << sending << qsizetype(900);
+    QTest::newRow("a file on the text field") << "txtAscSnd" << QStringList{"dropped.bit"} << sending << qsizetype(900);
+    QTest::newRow("a file on a byte field") << "txtBinSnd3" << QStringList{"dropped.bit"} << sending << qsizetype(900);
+    QTest::newRow("two files") << "frmMain" << QStringList{"dropped.bit", "other.bit"}
+                               << QStringList{"ダウンロードできません\n", "dropped.bit\n", "other.bit\n",
+                                              "ファイルは一つずつドロップしてください"}
+                               << qsizetype(0);
+    QTest::newRow("a folder") << "frmMain" << QStringList{"folder"}
+                              << QStringList{"ダウンロードできません\n", "folder\n", "フォルダーはダウンロードできません"}
+                              << qsizetype(0);
+    QTest::newRow("a web address") << "txtAscSnd" << QStringList{"https://example.com/dropped.bit"}
+                                   << QStringList{"ダウンロードできません\nhttps://example.com/dropped.bit\n"
+                                                  "このコンピューターのファイルではありません"}
+                                   << qsizetype(0);
+    QTest::newRow("plain text on the text field") << "txtAscSnd" << QStringList{"text:dropped"} << QStringList{}
+                                                  << qsizetype(0);
+}
+
+void TstDownload::dropDownloadsOneFileAndRefusesTheRest()
+{
+    QFETCH(QString, target);
+    QFETCH(QStringList, dropped);
+    QFETCH(QStringList, told);
+    QFETCH(qsizetype, sent);
+    makeFile(914, QStringLiteral("dropped.bit"));
+    makeFile(914, QStringLiteral("other.bit"));
+    QVERIFY(QDir(m_fx.dir->path()).mkdir(QStringLiteral("folder")));
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const QString &name : dropped)
+        urls.append(name.contains(u':') ? QUrl(name) : QUrl::fromLocalFile(m_fx.dir->filePath(name)));
+    if (dropped.first().startsWith(QLatin1String("text:")))
+        mime.setText(dropped.first().mid(5));
+    else
+        mime.setUrls(urls);
+    openPort();
+    QWidget *widget = target == QLatin1String("frmMain") ? m_fx.window.get() : m_fx.control(qPrintable(target));
+    const QPoint inside(5, 5);
+    QDragEnterEvent enter(inside, Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(widget, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(inside, Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(widget, &drop);
+
+    if (told.isEmpty()) {
+        QTest::qWait(200);
+        QCOMPARE(m_fx.control<QLineEdit>("txtAscSnd")->text(), QStringLiteral("dropped"));
+    } else {
+        QTRY_COMPARE(m_fx.answerer->messages.size(), 1);
+    }
+    const QString text = m_fx.answerer->texts().value(0);
+    for (const QString &part : told)
+        QVERIFY2(text.contains(part), qPrintable(text));
+    if (sent > 0)
+        QVERIFY(m_fx.reader->waitFor(sent));
+    m_fx.reader->settle();
+    QCOMPARE(m_fx.reader->size(), sent);
+    QCOMPARE(m_fx.answerer->messages.size(), told.isEmpty() ? 0 : 1);
+    QCOMPARE(m_fileDialogs, 0);
+}
+
+void TstDownload::downloadAgainNamesTheFileAndWhatChanged()
+{
+    const QString path = makeFile(914, QStringLiteral("again.bit"));
+    auto *button = m_fx.control<QPushButton>("cmdXactConfig");
+    openPort();
+    QVERIFY(!m_fx.chooseFromContextMenu(button, QStringLiteral("もう一度ダウンロード")));
+    download(path);
+    // The button's own prompt stays bare.
+    QCOMPARE(m_fx.answerer->texts(), QStringList{kInit});
+
+    QVERIFY(!makeFile(1014, QStringLiteral("again.bit")).isEmpty());
+    QFile rebuilt(path);
+    QVERIFY(rebuilt.open(QIODevice::ReadWrite)
+            && rebuilt.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+    rebuilt.close();
+    m_taken->clear();
+    QVERIFY(m_fx.chooseFromContextMenu(button, QStringLiteral("もう一度ダウンロード: again.bit")));
+    QCOMPARE(m_fx.answerer->texts().value(1),
+             kInit + QStringLiteral("\n\nファイル: again.bit\n前回のダウンロードから変更: サイズ, 更新日時, CRC-32"));
+    QCOMPARE(blockSizes(), (Sizes{400, 400, 200}));
+    QCOMPARE(m_fileDialogs, 1);
 }
 
 QTEST_MAIN(TstDownload)

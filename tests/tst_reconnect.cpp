@@ -6,6 +6,8 @@
 #include "windowfixture.h"
 
 #include <QAction>
+#include <QFileDialog>
+#include <QProgressDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest>
@@ -23,6 +25,7 @@ private slots:
     void reopensWhenTheByIdDeviceReturns();
     void operatorsStepEndsTheWait_data();
     void operatorsStepEndsTheWait();
+    void lossDuringADownloadIsItsFailureAndNoReopenFollows();
 
 private:
     void turnOnAutoReconnect();
@@ -135,6 +138,33 @@ void TstReconnect::operatorsStepEndsTheWait()
     else
         m_fx.click(qPrintable(step));
     QVERIFY(!channel().portOpen());
+    m_fx.plugInByIdBoard();
+    QTest::qWait(500);
+    QVERIFY(!channel().portOpen());
+}
+
+void TstReconnect::lossDuringADownloadIsItsFailureAndNoReopenFollows()
+{
+    turnOnAutoReconnect();
+    QVERIFY(m_fx.openPort());
+    const QString path = m_fx.dir->filePath(QStringLiteral("big.bit"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(1024 * 1024, 'x')) == 1024 * 1024);
+    file.close();
+    m_fx.reader.reset(); // the line fills up and holds the transfer
+    bool unplugged = false;
+    m_fx.answerer->otherModal = [&](QWidget *modal) {
+        if (qobject_cast<QFileDialog *>(modal))
+            return chooseFile(path)(modal);
+        if (!qobject_cast<QProgressDialog *>(modal) || unplugged)
+            return false;
+        unplugged = true;
+        QTimer::singleShot(100ms, this, [this] { m_fx.unplugByIdBoard(); });
+        return true;
+    };
+    m_fx.click("cmdXactConfig");
+    QCOMPARE(m_fx.answerer->texts(), (QStringList{QStringLiteral("INITボタンを押してください"),
+                                                  QStringLiteral("ダウンロードに失敗しました\nポートが切断されました")}));
     m_fx.plugInByIdBoard();
     QTest::qWait(500);
     QVERIFY(!channel().portOpen());
