@@ -15,7 +15,8 @@ DeviceWatch::DeviceWatch(QObject *parent)
 
 void DeviceWatch::watch(const QString &path)
 {
-    m_path = path;
+    // Only a local path has a folder to watch.
+    m_path = QDir::isAbsolutePath(path) ? path : QString();
     rewatch();
 }
 
