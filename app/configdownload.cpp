@@ -14,12 +14,14 @@
 #include <QScopeGuard>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMenu>
 
 namespace {
 
 // Description "バイナリ(*.bit)", pattern *.bit; the details are hidden so the
 // list shows the description alone.
 const QString kFilter = QStringLiteral("バイナリ(*.bit) (*.bit)");
+const QString kAgain = QStringLiteral("もう一度ダウンロード");
 
 QString fileFailure(const QString &path, const QString &reason)
 {
@@ -53,30 +55,94 @@ bool ConfigDownload::isTransferring() const
 
 void ConfigDownload::run()
 {
-    if (!MSCom.portOpen()) {
-        showMessage(m_window, messages::portNotOpen());
+    start({});
+}
+
+void ConfigDownload::runFile(const QString &path)
+{
+    start(path);
+}
+
+void ConfigDownload::runAgain()
+{
+    if (!m_lastPath.isEmpty())
+        start(m_lastPath);
+}
+
+// given is empty for the button, whose dialog chooses the file.
+void ConfigDownload::start(const QString &given)
+{
+    if (m_running)
         return;
-    }
-    if (!m_engine->reopenPort()) {
-        showMessage(m_window, failureMessage({}));
+    m_running = true;
+    emit runningChanged(true);
+    const auto end = qScopeGuard([this] {
+        m_running = false;
+        emit runningChanged(false);
+    });
+    if (!reopenOpenPort())
         return;
-    }
-    const QString path = choosePath();
+    const QString path = given.isEmpty() ? choosePath() : given;
     // A port that went away while the dialog was open has been reported already.
     if (path.isEmpty() || !MSCom.portOpen())
         return;
     // Anything but a regular file has no length to go by (and a FIFO would
-    // block the open).
-    if (!QFileInfo(path).isFile())
+    // block the open). A file named without the dialog may have gone since.
+    if (!QFileInfo(path).isFile()) {
+        if (!given.isEmpty())
+            showMessage(m_window, messages::downloadFailed(fileFailure(path, QStringLiteral("ファイルがありません"))));
         return;
+    }
     const std::optional<BlockPlan> plan = m_engine->plan(path, m_settings.nByte);
     if (!plan) {
         showMessage(m_window, failureMessage(path));
         return;
     }
-    showMessage(m_window, messages::pressInit());
+    const std::optional<FileFingerprint> print = fingerprintOfFile(path);
+    showMessage(m_window, prompt(path, !given.isEmpty(), print));
+    m_lastPath = QFileInfo(path).absoluteFilePath();
+    m_lastPrint = print;
     if (const std::optional<Message> failure = transfer(path, *plan))
         showMessage(m_window, *failure);
+}
+
+void ConfigDownload::showMenu(const QPoint &globalPosition)
+{
+    QMenu menu(m_window);
+    menu.setObjectName(QStringLiteral("mnuDownload"));
+    QAction *again = menu.addAction(m_lastPath.isEmpty() ? kAgain
+                                                         : kAgain + QStringLiteral(": ") + QFileInfo(m_lastPath).fileName());
+    again->setObjectName(QStringLiteral("actDownloadAgain"));
+    again->setEnabled(!m_lastPath.isEmpty());
+    // Run after the menu has gone, not from inside its own event loop.
+    if (menu.exec(globalPosition) == again)
+        runAgain();
+}
+
+bool ConfigDownload::reopenOpenPort()
+{
+    if (!MSCom.portOpen()) {
+        showMessage(m_window, messages::portNotOpen());
+        return false;
+    }
+    if (!m_engine->reopenPort()) {
+        showMessage(m_window, failureMessage({}));
+        return false;
+    }
+    return true;
+}
+
+// The button's prompt is the bare one; a drop and "download again" name the file.
+Message ConfigDownload::prompt(const QString &path, bool withNotes, const std::optional<FileFingerprint> &print) const
+{
+    Message message = messages::pressInit();
+    if (!withNotes)
+        return message;
+    const bool again = QFileInfo(path).absoluteFilePath() == m_lastPath;
+    const QStringList notes = downloadNotes(path, readBitHeaderOfFile(path), print,
+                                            again ? m_lastPrint : std::nullopt);
+    message.prompt += QStringLiteral("\n\n") + notes.join(QLatin1Char('\n'));
+    return message;
 }
 
 QString ConfigDownload::choosePath()

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/messagebox.h"
+#include "download/filefingerprint.h"
 
 #include <QObject>
 #include <QString>
@@ -11,6 +12,7 @@
 struct BlockPlan;
 struct PortSettings;
 class DownloadEngine;
+class QPoint;
 class QWidget;
 class SerialChannel;
 
@@ -24,6 +26,13 @@ public:
     ConfigDownload(SerialChannel &MSCom, const PortSettings &settings, QWidget *window, QObject *parent = nullptr);
 
     void run();
+    // Every step of run() but the file dialog, for a file dropped on the window.
+    void runFile(const QString &path);
+    // The same for the file of the last download, when there was one.
+    void runAgain();
+    QString lastPath() const { return m_lastPath; }
+    // The button's context menu: download the last file again.
+    void showMenu(const QPoint &globalPosition);
     // From the closing of the start message to the end of the final reset;
     // a failure meanwhile is told as the download's own.
     bool isTransferring() const;
@@ -31,8 +40,13 @@ public:
 signals:
     void transferStarted();
     void transferFinished();
+    // From the port check to the end, whichever way it ends.
+    void runningChanged(bool running);
 
 private:
+    void start(const QString &given);
+    bool reopenOpenPort();
+    Message prompt(const QString &path, bool withNotes, const std::optional<FileFingerprint> &print) const;
     QString choosePath();
     std::optional<Message> transfer(const QString &path, const BlockPlan &plan);
     Message failureMessage(const QString &path) const;
@@ -43,4 +57,7 @@ private:
     QWidget *m_window;
     DownloadEngine *m_engine;
     QString m_lastFolder;
+    QString m_lastPath;
+    std::optional<FileFingerprint> m_lastPrint;
+    bool m_running = false;
 };

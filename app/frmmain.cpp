@@ -2,6 +2,8 @@
 #include "app/frmmain.h"
 
 #include "app/configdownload.h"
+#include "app/filedrop.h"
+#include "app/reconnectcontrol.h"
 #include "app/wheelblocker.h"
 #include "common/messagebox.h"
 #include "common/twips.h"
@@ -11,6 +13,7 @@
 #include "receive/receiveview.h"
 #include "capture/recordlines.h"
 #include "serial/lineerrors.h"
+#include "serial/portreconnector.h"
 #include "serial/serialchannel.h"
 #include "settings/portassignlauncher.h"
 #include "settings/settingslauncher.h"
@@ -223,12 +226,12 @@ void FrmMain::connectHandlers()
     m_hexSend = new HexSend(*MSCom, txtBinSnd, this, this);
     m_settings = new SettingsLauncher(*MSCom, m_portSettings, Label4, this, this);
     m_portAssign = new PortAssignLauncher(*MSCom, Label4, this, this);
-    Label4->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Before the window's own handler of a loss, whose box waits for the operator.
+    connectReconnect();
 
     connect(cmdComOpen, &QPushButton::clicked, this, &FrmMain::onComOpenClicked);
     connect(cmdXactConfig, &QPushButton::clicked, m_download, &ConfigDownload::run);
     connect(cmdSet, &QPushButton::clicked, m_settings, &SettingsLauncher::open);
-    connect(Label4, &QWidget::customContextMenuRequested, m_portAssign, &PortAssignLauncher::showMenu);
     connect(cmdBinSnd, &QPushButton::clicked, m_hexSend, &HexSend::send);
     connectSend();
     // Every click notification, the selected tab's included, and a change by keyboard.
@@ -239,6 +242,42 @@ void FrmMain::connectHandlers()
     connect(MSCom, &SerialChannel::disconnected, this, &FrmMain::onPortDisconnected);
     connect(MSCom, &SerialChannel::portOpenChanged, this, &FrmMain::updateComOpenCaption);
     connect(m_settings, &SettingsLauncher::portClosedBySet, this, &FrmMain::onPortClosedBySet);
+    connectMenus();
+    m_drop = new FileDrop(this, this);
+    connect(m_drop, &FileDrop::fileDropped, m_download, &ConfigDownload::runFile);
+}
+
+// Every way the operator takes the port in hand ends a wait for its device.
+void FrmMain::connectReconnect()
+{
+    m_reconnect = new ReconnectControl(*MSCom, this);
+    PortReconnector *reconnector = &m_reconnect->reconnector();
+    connect(m_settings, &SettingsLauncher::setClicked, reconnector, &PortReconnector::cancel);
+    connect(m_portAssign, &PortAssignLauncher::assignmentChanged, reconnector, &PortReconnector::cancel);
+    connect(m_download, &ConfigDownload::runningChanged, this, &FrmMain::onDownloadRunning);
+    connect(MSCom, &SerialChannel::reconnected, this, &FrmMain::updatePortLabel);
+    m_portAssign->setMenuActions({m_reconnect->action()});
+}
+
+void FrmMain::connectMenus()
+{
+    // The whole "ポート番号 :" label leads to the port's menu, not the number alone.
+    for (QLabel *label : {Label3, Label4}) {
+        label->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(label, &QWidget::customContextMenuRequested, m_portAssign,
+                [this, label](const QPoint &position) { m_portAssign->showMenu(label->mapToGlobal(position)); });
+    }
+    cmdXactConfig->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(cmdXactConfig, &QWidget::customContextMenuRequested, m_download,
+            [this](const QPoint &position) { m_download->showMenu(cmdXactConfig->mapToGlobal(position)); });
+}
+
+// A download ends a wait, and a loss during it is the download's own failure.
+void FrmMain::onDownloadRunning(bool running)
+{
+    if (running)
+        m_reconnect->reconnector().cancel();
+    m_reconnect->reconnector().setHeld(running);
 }
 
 void FrmMain::connectSend()
@@ -264,6 +303,8 @@ void FrmMain::connectRecording()
     connect(m_download, &ConfigDownload::transferFinished, m_recorder,
             [this] { m_recorder->addMarkerNow(recordlines::downloadFinished()); });
     connect(m_recorder, &ReceiveRecorder::recordingChanged, this, &FrmMain::onRecordingChanged);
+    connect(MSCom, &SerialChannel::reconnected, m_recorder,
+            [this](const QString &device) { m_recorder->addMarkerNow(recordlines::deviceReconnected(device)); });
 }
 
 void FrmMain::onPortOpenChanged(bool open)
@@ -294,6 +335,7 @@ void FrmMain::onComOpenClicked()
 {
     const bool opening = !MSCom->portOpen();
     m_closedBySet = false;
+    m_reconnect->reconnector().cancel();
     MSCom->setPortOpen(opening);
     updateComOpenCaption();
     updatePortLabel();
@@ -319,12 +361,16 @@ void FrmMain::onPortDisconnected()
 {
     m_recorder->addMarkerNow(recordlines::deviceLost());
     // A download under way tells the operator itself, as its own failure.
-    if (!m_download->isTransferring())
-        showMessage(this, messages::portDisconnected());
+    if (m_download->isTransferring() || m_lossShown)
+        return;
+    m_lossShown = true;
+    showMessage(this, messages::portDisconnected());
+    m_lossShown = false;
 }
 
 void FrmMain::closeEvent(QCloseEvent *event)
 {
+    m_reconnect->reconnector().cancel();
     MSCom->setPortOpen(false);
     event->accept();
 }

@@ -8,6 +8,7 @@
 #include <array>
 
 class ConfigDownload;
+class FileDrop;
 class HexByteBox;
 class HexSend;
 class LineEndChoice;
@@ -23,6 +24,7 @@ class ReceiveActions;
 class ReceiveMonitor;
 class ReceiveRecorder;
 class ReceiveView;
+class ReconnectControl;
 class SerialChannel;
 class SettingsLauncher;
 class TextHistory;
@@ -60,6 +62,9 @@ private:
     void onPortClosedBySet();
     void updateComOpenCaption();
     void connectRecording();
+    void connectReconnect();
+    void connectMenus();
+    void onDownloadRunning(bool running);
     void onPortOpenChanged(bool open);
     void onCommForRecording();
     void onRecordingChanged(bool recording);
@@ -68,6 +73,8 @@ private:
     PortSettings m_portSettings;
     // The settings dialog's Set closed the port: its caption has no blank.
     bool m_closedBySet = false;
+    // The box of a lost port is showing: a second loss meanwhile shows none.
+    bool m_lossShown = false;
 
     QPushButton *cmdComOpen = nullptr;
     QPushButton *cmdXactConfig = nullptr;
@@ -98,4 +105,6 @@ private:
     PortAssignLauncher *m_portAssign = nullptr;
     ReceiveRecorder *m_recorder = nullptr;
     ReceiveActions *m_receiveActions = nullptr;
+    ReconnectControl *m_reconnect = nullptr;
+    FileDrop *m_drop = nullptr;
 };

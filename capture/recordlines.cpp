@@ -46,6 +46,11 @@ QString deviceLost()
     return QStringLiteral("デバイス切断");
 }
 
+QString deviceReconnected(const QString &device)
+{
+    return QStringLiteral("再接続 %1").arg(device);
+}
+
 QString LineStamper::feed(QStringView text, qint64 msecsSinceEpoch)
 {
     QString out;

@@ -24,6 +24,8 @@ QString portClosed(int port, const QString &device);
 QString downloadStarted();
 QString downloadFinished();
 QString deviceLost();
+// "再接続 /dev/serial/by-id/usb-FTDI_...": the port opened again by itself.
+QString deviceReconnected(const QString &device);
 
 // Turns decoded text that arrives in pieces into whole UTF-16 lines, each
 // starting with the full stamp of its first character's arrival and

@@ -142,4 +142,9 @@ Message macroRefused(const QString &reason)
     return {reason, QStringLiteral("送信マクロ"), Message::Icon::Exclamation};
 }
 
+Message cannotDrop(const QString &name, const QString &reason)
+{
+    return {QStringLiteral("ダウンロードできません\n%1\n%2").arg(name, reason), kWarning};
+}
+
 } // namespace messages

@@ -46,6 +46,8 @@ Message cannotSave(const QString &path, const QString &reason);
 // OK leaves it; the action button saves the selection to a file.
 Message selectionTooLargeToCopy();
 Message cannotSpillReceivedData(const QString &reason);
+// What was dropped on the window and why it is not downloaded.
+Message cannotDrop(const QString &name, const QString &reason);
 
 // The macro dialog keeps itself open and says why.
 Message macroRefused(const QString &reason);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "common/porttexts.h"
 
+#include "serial/portinventory.h"
+
 namespace porttexts {
 
 QString dialogTitle()
@@ -62,9 +64,13 @@ QString portNumber(int port, bool current)
     return current ? QStringLiteral("%1 (使用中)").arg(port) : QString::number(port);
 }
 
-QString toolTip(const QString &devicePath, const QString &description, const QString &serialNumber)
+QString toolTip(const QString &devicePath, const QString &stableName, const QString &description,
+                const QString &serialNumber)
 {
-    QString text = devicePath;
+    SerialDevice device;
+    device.node = devicePath;
+    device.stableName = stableName;
+    QString text = deviceLine(device);
     if (!description.isEmpty())
         text += QLatin1Char('\n') + description;
     if (!serialNumber.isEmpty())

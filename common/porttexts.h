@@ -21,6 +21,8 @@ QString closeButton();
 // What a port number reaches, as its row shows it.
 QString portTarget(const QString &target, const QString &node, bool linked, bool present);
 QString portNumber(int port, bool current);
-QString toolTip(const QString &devicePath, const QString &description, const QString &serialNumber);
+// "stable name → node" first, as a list of devices shows it, when the device has one.
+QString toolTip(const QString &devicePath, const QString &stableName, const QString &description,
+                const QString &serialNumber);
 
 } // namespace porttexts

@@ -2,6 +2,7 @@
 #include "receive/receiveview.h"
 
 #include "capture/receivesearch.h"
+#include "common/menuaccessibility.h"
 #include "receive/showntext.h"
 
 #include <QClipboard>
@@ -293,6 +294,7 @@ void ReceiveView::contextMenuEvent(QContextMenuEvent *event)
 {
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("rtxtAscRcvMenu"));
+    keepMenuItemsAccessible(&menu);
     QAction *copyAction = menu.addAction(QStringLiteral("コピー(&C)"), this, &ReceiveView::copy);
     copyAction->setShortcut(QKeySequence::Copy);
     copyAction->setEnabled(hasSelection());

@@ -415,6 +415,19 @@ void SerialChannel::onPortError(int error)
     QMetaObject::invokeMethod(this, &SerialChannel::closeVanished, Qt::QueuedConnection);
 }
 
+bool SerialChannel::reconnect(const QString &device)
+{
+    if (portOpen() || !openPort())
+        return false;
+    emit reconnected(device);
+    return true;
+}
+
+void SerialChannel::dropVanishedDevice()
+{
+    QMetaObject::invokeMethod(this, &SerialChannel::closeVanished, Qt::QueuedConnection);
+}
+
 void SerialChannel::closeVanished()
 {
     if (!portOpen())

@@ -56,6 +56,10 @@ public:
     // what the tty kept while closed stay to be read; otherwise both go.
     [[nodiscard]] bool reopen(bool keepInput);
     QString errorString() const { return m_errorString; }
+    // Opens again after a loss, once the device is back, and says so.
+    [[nodiscard]] bool reconnect(const QString &device);
+    // The device's node went away while open: closes as a failed read would.
+    void dropVanishedDevice();
 
     InputMode inputMode() const { return m_inputMode; }
     void setInputMode(InputMode mode) { m_inputMode = mode; }
@@ -94,6 +98,8 @@ signals:
     void portOpenChanged(bool open);
     // The device went away while open; the channel has closed itself.
     void disconnected();
+    // The port opened again by itself on the device that was lost.
+    void reconnected(const QString &device);
     // Every output() call, with the bytes it took.
     void outputTaken(const QByteArray &bytes);
     // Some queued bytes went from the channel's queue to the kernel's.

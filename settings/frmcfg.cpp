@@ -130,6 +130,7 @@ void FrmCfg::onSetClicked()
 {
     const std::optional<std::int32_t> port = readInteger<std::int32_t>(txtPort->text());
     const std::optional<std::int32_t> count = readInteger<std::int32_t>(txtByte->text());
+    emit setClicked();
     // Closed before anything is checked, so it is closed even when a value is refused.
     closePort();
     if (!inRange(port, kFirstPort, kLastPort)) {

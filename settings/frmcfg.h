@@ -25,6 +25,8 @@ public:
 signals:
     // Set closed the open port; the main window's caption tells it its own way.
     void portClosedBySet();
+    // Set was clicked, whatever it then accepted.
+    void setClicked();
 
 public slots:
     void reject() override;

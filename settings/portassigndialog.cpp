@@ -141,6 +141,8 @@ void PortAssignDialog::onAssignClicked()
     PortAssignment assignment(m_inventory.sources().portDir);
     if (!assignment.assign(port, target))
         showMessage(this, messages::cannotAssignPort(port, target, assignment.errorString()));
+    else
+        emit assigned(port);
     refresh();
 }
 
@@ -150,6 +152,8 @@ void PortAssignDialog::onReleaseClicked()
     PortAssignment assignment(m_inventory.sources().portDir);
     if (port != 0 && !assignment.release(port))
         showMessage(this, messages::cannotReleasePort(port, assignment.errorString()));
+    else if (port != 0)
+        emit assigned(port);
     refresh();
 }
 

@@ -20,6 +20,10 @@ class PortAssignDialog : public QDialog
 public:
     PortAssignDialog(int currentPort, const InventorySources &sources, QWidget *parent = nullptr);
 
+signals:
+    // A link of port was written or removed.
+    void assigned(int port);
+
 private:
     void createControls();
     void refresh();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "settings/portassignlauncher.h"
 
+#include "common/menuaccessibility.h"
 #include "common/messagebox.h"
 #include "common/porttexts.h"
 #include "serial/portinventory.h"
@@ -39,16 +40,28 @@ PortAssignLauncher::PortAssignLauncher(SerialChannel &channel, QLabel *portLabel
 void PortAssignLauncher::open()
 {
     PortAssignDialog dialog(MSCom.commPort(), InventorySources::fromEnvironment(), m_window);
+    connect(&dialog, &PortAssignDialog::assigned, this, &PortAssignLauncher::onAssigned);
     dialog.exec();
 }
 
-void PortAssignLauncher::showMenu(const QPoint &position)
+void PortAssignLauncher::onAssigned(int port)
+{
+    if (port == MSCom.commPort())
+        emit assignmentChanged();
+}
+
+void PortAssignLauncher::showMenu(const QPoint &globalPosition)
 {
     QMenu menu(Label4);
     menu.setObjectName(QStringLiteral("mnuPort"));
+    keepMenuItemsAccessible(&menu);
     QAction *assign = menu.addAction(porttexts::menuItem());
+    if (!m_menuActions.isEmpty()) {
+        menu.addSeparator();
+        menu.addActions(m_menuActions);
+    }
     // Run after the menu has gone, not from inside its own event loop.
-    if (menu.exec(Label4->mapToGlobal(position)) == assign)
+    if (menu.exec(globalPosition) == assign)
         open();
 }
 
@@ -83,5 +96,5 @@ QString portToolTip(const QString &devicePath)
                                     [&](const SerialDevice &device) { return device.node == devicePath; });
     if (found == devices.end())
         return devicePath;
-    return porttexts::toolTip(devicePath, found->description, found->serialNumber);
+    return porttexts::toolTip(devicePath, found->stableName, found->description, found->serialNumber);
 }

@@ -22,6 +22,7 @@ void SettingsLauncher::open()
     if (!frmCfg) {
         frmCfg = new FrmCfg(MSCom, m_settings, Label4, m_window);
         connect(frmCfg, &FrmCfg::portClosedBySet, this, &SettingsLauncher::portClosedBySet);
+        connect(frmCfg, &FrmCfg::setClicked, this, &SettingsLauncher::setClicked);
     }
     // Whenever the dialog opens its fields hold bytes: the first texts, texts
     // Set accepted, or what Cancel wrote back. Anything else keeps the value.

@@ -23,6 +23,7 @@ public:
 
 signals:
     void portClosedBySet();
+    void setClicked();
 
 private:
     SerialChannel &MSCom;

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -82,6 +83,9 @@ private slots:
     void showsTheFileHeaderAboveTheCounts();
     void readsTheBitstreamHeader_data();
     void readsTheBitstreamHeader();
+    void dropDownloadsOneFileAndRefusesTheRest_data();
+    void dropDownloadsOneFileAndRefusesTheRest();
+    void downloadAgainNamesTheFileAndWhatChanged();
 
 private:
     QString makeFile(qint64 size, const QString &name = QStringLiteral("config.bit"));
@@ -635,6 +639,84 @@ void TstDownload::readsTheBitstreamHeader()
     QCOMPARE(header->userId, QStringLiteral("0XFFFFFFFF"));
     QCOMPARE(header->version, QStringLiteral("2023.1"));
     QCOMPARE(header->dataOffset + header->dataLength, qint64(bytes.size()));
+}
+
+void TstDownload::dropDownloadsOneFileAndRefusesTheRest_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QStringList>("dropped"); // names in the test's folder, addresses, or "text:..."
+    QTest::addColumn<QString>("told");        // the one box's text, the folder written as %1
+    QTest::addColumn<qsizetype>("sent");
+
+    const QString sending = kInit + QStringLiteral("\n\nファイル: dropped.bit");
+    const QString refused = QStringLiteral("ダウンロードできません\n");
+    QTest::newRow("a file on the window") << "frmMain" << QStringList{"dropped.bit"} << sending << qsizetype(900);
+    QTest::newRow("a file on the text field") << "txtAscSnd" << QStringList{"dropped.bit"} << sending << qsizetype(900);
+    QTest::newRow("a file on a byte field") << "txtBinSnd3" << QStringList{"dropped.bit"} << sending << qsizetype(900);
+    QTest::newRow("two files") << "frmMain" << QStringList{"dropped.bit", "a.bit"}
+                               << refused + "%1/dropped.bit\n%1/a.bit\nファイルは一つずつドロップしてください" << qsizetype(0);
+    QTest::newRow("a folder") << "frmMain" << QStringList{"folder"}
+                              << refused + "%1/folder\nフォルダーはダウンロードできません" << qsizetype(0);
+    QTest::newRow("a web address") << "txtAscSnd" << QStringList{"https://example.com/a.bit"}
+                                   << refused + "https://example.com/a.bit\nこのコンピューターのファイルではありません"
+                                   << qsizetype(0);
+    QTest::newRow("text on the text field") << "txtAscSnd" << QStringList{"text:dropped"} << QString() << qsizetype(0);
+}
+
+void TstDownload::dropDownloadsOneFileAndRefusesTheRest()
+{
+    QFETCH(QString, target);
+    QFETCH(QStringList, dropped);
+    QFETCH(QString, told);
+    QFETCH(qsizetype, sent);
+    makeFile(914, QStringLiteral("dropped.bit"));
+    QVERIFY(QDir(m_fx.dir->path()).mkdir(QStringLiteral("folder")));
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const QString &name : dropped)
+        urls.append(name.contains(u':') ? QUrl(name) : QUrl::fromLocalFile(m_fx.dir->filePath(name)));
+    if (dropped.first().startsWith(QLatin1String("text:")))
+        mime.setText(dropped.first().mid(5));
+    else
+        mime.setUrls(urls);
+    openPort();
+    QWidget *widget = target == QLatin1String("frmMain") ? m_fx.window.get() : m_fx.control(qPrintable(target));
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(widget, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(widget, &drop);
+
+    QTest::qWait(100);
+    QVERIFY(m_fx.reader->waitFor(sent));
+    m_fx.reader->settle();
+    QCOMPARE(m_fx.reader->size(), sent);
+    QCOMPARE(m_fx.answerer->texts(), told.isEmpty() ? QStringList() : QStringList{told.arg(m_fx.dir->path())});
+    QCOMPARE(m_fx.control<QLineEdit>("txtAscSnd")->text(), told.isEmpty() ? QStringLiteral("dropped") : QString());
+    QCOMPARE(m_fileDialogs, 0);
+}
+
+void TstDownload::downloadAgainNamesTheFileAndWhatChanged()
+{
+    const QString path = makeFile(914, QStringLiteral("again.bit"));
+    auto *button = m_fx.control<QPushButton>("cmdXactConfig");
+    openPort();
+    QVERIFY(!m_fx.chooseFromContextMenu(button, QStringLiteral("もう一度ダウンロード")));
+    download(path);
+    // The button's own prompt stays bare.
+    QCOMPARE(m_fx.answerer->texts(), QStringList{kInit});
+
+    QVERIFY(!makeFile(1014, QStringLiteral("again.bit")).isEmpty());
+    QFile rebuilt(path);
+    QVERIFY(rebuilt.open(QIODevice::ReadWrite)
+            && rebuilt.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+    rebuilt.close();
+    m_taken->clear();
+    QVERIFY(m_fx.chooseFromContextMenu(button, QStringLiteral("もう一度ダウンロード: again.bit")));
+    QCOMPARE(m_fx.answerer->texts().value(1),
+             kInit + QStringLiteral("\n\nファイル: again.bit\n前回のダウンロードから変更: サイズ, 更新日時, CRC-32"));
+    QCOMPARE(blockSizes(), (Sizes{400, 400, 200}));
+    QCOMPARE(m_fileDialogs, 1);
 }
 
 QTEST_MAIN(TstDownload)

@@ -3,6 +3,7 @@
 #include "serial/serialchannel.h"
 #include "windowfixture.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -41,6 +42,7 @@ private slots:
     void aWheelOverTheTabsChangesNothing();
     void aTabClickForgetsAHeldLeadByte();
     void sendsALineLongerThan32767Characters();
+    void everyItemOfAReopenedMenuIsReadable();
 
 private:
     SerialChannel &channel() const { return m_fx.window->channel(); }
@@ -368,6 +370,34 @@ void TstRecord::sendsALineLongerThan32767Characters()
     QVERIFY(m_fx.reader->waitFor(line.size()));
     QTest::qWait(50);
     QCOMPARE(m_fx.reader->received(), line);
+}
+
+// What a screen reader reads of the box's menu, opened twice.
+void TstRecord::everyItemOfAReopenedMenuIsReadable()
+{
+    QList<QStringList> readings;
+    for (int opening = 0; opening < 2; ++opening) {
+        QStringList names;
+        QTimer::singleShot(50, m_view, [&names] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            QAccessibleInterface *read = menu ? QAccessible::queryAccessibleInterface(menu) : nullptr;
+            for (int i = 0; read && i < read->childCount(); ++i) {
+                QAccessibleInterface *item = read->child(i);
+                if (!item || !item->isValid())
+                    names.append(QStringLiteral("(invalid)"));
+                else if (item->role() != QAccessible::Separator)
+                    names.append(item->text(QAccessible::Name));
+            }
+            if (menu)
+                menu->close();
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10), m_view->viewport()->mapToGlobal(QPoint(10, 10)));
+        QApplication::sendEvent(m_view->viewport(), &event);
+        readings.append(names);
+    }
+    QCOMPARE(readings.at(0).size(), 9);
+    QVERIFY2(!readings.at(0).contains(QString()), qPrintable(readings.at(0).join(u'|')));
+    QCOMPARE(readings.at(1), readings.at(0));
 }
 
 QTEST_MAIN(TstRecord)

@@ -49,6 +49,9 @@ private slots:
 
     void failedOpenListsDevicesAndLeadsToTheirAssignment();
     void assignmentDialogFollowsDevicesPluggedInAndOut();
+    void portMenuOpensFromEitherLabel_data();
+    void portMenuOpensFromEitherLabel();
+    void toolTipNamesTheStableNameOfThePort();
 
 private:
     QLabel *label4() const;
@@ -551,6 +554,29 @@ void TstSettings::assignmentDialogFollowsDevicesPluggedInAndOut()
         adapter.reset();
         QTRY_COMPARE(devices->topLevelItemCount(), 0);
     });
+}
+
+void TstSettings::portMenuOpensFromEitherLabel_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::newRow("ポート番号 :") << "Label3";
+    QTest::newRow("the number") << "Label4";
+}
+
+void TstSettings::portMenuOpensFromEitherLabel()
+{
+    QFETCH(QString, label);
+    operatePortAssign(
+        [&] { QVERIFY(m_fx.chooseFromContextMenu(m_fx.control(qPrintable(label)), QStringLiteral("ポートの割り当て..."))); },
+        [](QDialog &) {});
+}
+
+void TstSettings::toolTipNamesTheStableNameOfThePort()
+{
+    const QString stable = m_fx.plugInByIdBoard();
+    QHelpEvent hover(QEvent::ToolTip, QPoint(4, 4), label4()->mapToGlobal(QPoint(4, 4)));
+    QApplication::sendEvent(label4(), &hover);
+    QCOMPARE(label4()->toolTip(), stable + QStringLiteral(" → ") + m_fx.pty->slavePath());
 }
 
 QTEST_MAIN(TstSettings)

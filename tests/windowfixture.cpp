@@ -4,6 +4,12 @@
 #include "serial/serialchannel.h"
 #include "settings/frmcfg.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -55,6 +61,51 @@ void WindowFixture::plugInBoard()
     reader.reset();
     pty = std::make_unique<PtyPair>(dir->path(), 3);
     reader = std::make_unique<PtyReader>(pty->masterFd());
+}
+
+QString WindowFixture::plugInByIdBoard()
+{
+    reader.reset();
+    pty = std::make_unique<PtyPair>(dir->filePath(QStringLiteral("scratch")), 1);
+    reader = std::make_unique<PtyReader>(pty->masterFd());
+    const QString byId = dir->filePath(QStringLiteral("serial/by-id/usb-Tolvane_T100_42-if00-port0"));
+    const QString com3 = dir->filePath(QStringLiteral("com3"));
+    QDir().mkpath(QFileInfo(byId).path());
+    QFile::remove(byId);
+    QFile::link(pty->slavePath(), byId);
+    if (QFile::symLinkTarget(com3) != byId) {
+        QFile::remove(com3);
+        QFile::link(byId, com3);
+    }
+    return byId;
+}
+
+void WindowFixture::unplugByIdBoard()
+{
+    QFile::remove(dir->filePath(QStringLiteral("serial/by-id/usb-Tolvane_T100_42-if00-port0")));
+    reader.reset();
+    pty.reset();
+}
+
+bool WindowFixture::chooseFromContextMenu(QWidget *target, const QString &item) const
+{
+    bool found = false;
+    QTimer::singleShot(50, target, [&found, item] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        for (QAction *action : menu ? menu->actions() : QList<QAction *>()) {
+            if (action->text() == item && action->isEnabled()) {
+                found = true;
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+                return;
+            }
+        }
+        if (menu)
+            menu->close();
+    });
+    const QPoint inside(4, 4);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, inside, target->mapToGlobal(inside));
+    QApplication::sendEvent(target, &event);
+    return found;
 }
 
 void WindowFixture::operateSettings(const std::function<void(FrmCfg &)> &steps)

@@ -37,6 +37,14 @@ public:
     void unplugBoard();
     // A new board under the same com link.
     void plugInBoard();
+    // A board whose adapter udev names under serial/by-id, with com3 linked
+    // to that name as an assignment makes it; returns the by-id link.
+    QString plugInByIdBoard();
+    // The adapter goes: its by-id link, then its node.
+    void unplugByIdBoard();
+    // Opens target's context menu and clicks the enabled item of that text;
+    // false when there was none.
+    [[nodiscard]] bool chooseFromContextMenu(QWidget *target, const QString &item) const;
     // Clicks the main window's cmdSet and runs the steps while the settings
     // dialog is shown modally; the steps must end by hiding or closing it.
     void operateSettings(const std::function<void(FrmCfg &)> &steps);
