@@ -137,4 +137,11 @@ Message cannotSpillReceivedData(const QString &reason)
     return {QStringLiteral("受信データを一時ファイルに保存できません\n%1").arg(reason), kWarning};
 }
 
+Message cannotReadBackReceivedData(const QString &reason)
+{
+    return {QStringLiteral("受信データの一部を一時ファイルから読み戻せません。その部分は表示・コピー・検索・保存できません\n%1")
+                .arg(reason),
+            kWarning, Message::Icon::Exclamation};
+}
+
 } // namespace messages

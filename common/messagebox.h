@@ -46,5 +46,6 @@ Message cannotSave(const QString &path, const QString &reason);
 // OK leaves it; the action button saves the selection to a file.
 Message selectionTooLargeToCopy();
 Message cannotSpillReceivedData(const QString &reason);
+Message cannotReadBackReceivedData(const QString &reason);
 
 } // namespace messages

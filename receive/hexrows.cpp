@@ -42,9 +42,16 @@ void HexRows::setShape(int columns, bool stamps, bool sixteen)
     m_stale = true;
 }
 
+// The 16-byte view with a time before each row would need 90 columns, more
+// than the box shows, so there the time takes a row of its own.
+bool HexRows::stampsOwnRow() const
+{
+    return m_stamps && m_sixteen;
+}
+
 int HexRows::prefixColumns() const
 {
-    return (m_stamps ? recordlines::kStampColumns : 0) + (m_sixteen ? kOffsetColumns : 0);
+    return (m_stamps && !m_sixteen ? recordlines::kStampColumns : 0) + (m_sixteen ? kOffsetColumns : 0);
 }
 
 qint64 HexRows::bytesPerRow() const
@@ -72,7 +79,20 @@ qint64 HexRows::segmentEnd(qint64 segment) const
 qint64 HexRows::rowsIn(qint64 segment) const
 {
     const qint64 length = segmentEnd(segment) - segmentStart(segment);
-    return qMax<qint64>(1, (length + bytesPerRow() - 1) / bytesPerRow());
+    return qMax<qint64>(1, leadRows(segment) + (length + bytesPerRow() - 1) / bytesPerRow());
+}
+
+qint64 HexRows::leadRows(qint64 segment) const
+{
+    return stampsOwnRow() && segment < m_store.stampCount() ? 1 : 0;
+}
+
+bool HexRows::isStampRow(qint64 row) const
+{
+    if (!stampsOwnRow() || m_firstRows.isEmpty())
+        return false;
+    const qint64 segment = segmentOfRow(row);
+    return leadRows(segment) > 0 && row == m_firstRows.at(segment);
 }
 
 void HexRows::sync()
@@ -120,13 +140,16 @@ qint64 HexRows::firstByte(qint64 row) const
     if (m_firstRows.isEmpty())
         return 0;
     const qint64 segment = segmentOfRow(row);
-    return qMin(segmentEnd(segment), segmentStart(segment) + (row - m_firstRows.at(segment)) * bytesPerRow());
+    const qint64 dataRow = qMax<qint64>(0, row - m_firstRows.at(segment) - leadRows(segment));
+    return qMin(segmentEnd(segment), segmentStart(segment) + dataRow * bytesPerRow());
 }
 
 qint64 HexRows::endByte(qint64 row) const
 {
     if (m_firstRows.isEmpty())
         return 0;
+    if (isStampRow(row))
+        return firstByte(row);
     const qint64 segment = segmentOfRow(row);
     return qMin(segmentEnd(segment), firstByte(row) + bytesPerRow());
 }
@@ -136,7 +159,18 @@ qint64 HexRows::rowOf(qint64 byte) const
     if (m_firstRows.isEmpty())
         return 0;
     const qint64 segment = segmentOfByte(byte);
-    return m_firstRows.at(segment) + (byte - segmentStart(segment)) / bytesPerRow();
+    // The first byte of a stamped piece belongs to the time's row too, so
+    // that what is copied or saved from there on begins with the time.
+    if (byte == segmentStart(segment))
+        return m_firstRows.at(segment);
+    return m_firstRows.at(segment) + leadRows(segment) + (byte - segmentStart(segment)) / bytesPerRow();
+}
+
+bool HexRows::isUnreadable(qint64 row) const
+{
+    const qint64 first = firstByte(row);
+    const qint64 end = endByte(row);
+    return end > first && m_store.unreadableEnd(first * hexgroups::kGroupWidth, end * hexgroups::kGroupWidth) >= 0;
 }
 
 QList<RowRun> HexRows::runs(qint64 row) const
@@ -144,8 +178,13 @@ QList<RowRun> HexRows::runs(qint64 row) const
     const qint64 first = firstByte(row);
     const qint64 end = endByte(row);
     QList<RowRun> runs;
+    if (isStampRow(row)) {
+        const QString stamp = recordlines::shortStamp(m_store.stampTime(m_store.stampIndexOf(first)));
+        runs.append(RowRun{0, int(stamp.trimmed().size()), stamp.trimmed(), false, true});
+        return runs;
+    }
     int column = 0;
-    if (m_stamps) {
+    if (m_stamps && !m_sixteen) {
         const qint64 stamp = m_store.stampIndexOf(first);
         if (stamp >= 0 && m_store.stampPosition(stamp) == first)
             runs.append(RowRun{0, recordlines::kStampColumns, recordlines::shortStamp(m_store.stampTime(stamp)), false, true});
@@ -158,6 +197,9 @@ QList<RowRun> HexRows::runs(qint64 row) const
     }
     const qint64 from = first * hexgroups::kGroupWidth;
     const qint64 to = end * hexgroups::kGroupWidth;
+    // The row keeps its place and offset; none of its bytes is shown.
+    if (isUnreadable(row))
+        return runs + unreadableRuns(column, end - first);
     runs.append(RowRun{column, int(to - from), m_store.text(from, to), false, false});
     if (m_sixteen && end > first)
         runs.append(RowRun{column + int(kSixteen) * hexgroups::kGroupWidth + 1, int(end - first),

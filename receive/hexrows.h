@@ -11,7 +11,8 @@ struct RowRun;
 // Cuts hex data into rows: the running dump fills each row with as many
 // groups as fit; the 16-byte view puts sixteen bytes a row after their
 // offset and before the same bytes as characters; with timestamps a pause
-// starts a new row that begins with the time. Rows are counted per pause,
+// starts a new row that begins with the time, or in the 16-byte view
+// follows a row of its own holding the time. Rows are counted per pause,
 // never per byte.
 class HexRows
 {
@@ -29,9 +30,15 @@ public:
     int prefixColumns() const;
     bool isDecorated() const { return m_stamps || m_sixteen; }
     QList<RowRun> runs(qint64 row) const;
+    // Whether some of the row's bytes could not be read back.
+    bool isUnreadable(qint64 row) const;
 
 private:
+    bool stampsOwnRow() const;
     qint64 bytesPerRow() const;
+    // 1 when the segment's time has a row of its own before its bytes.
+    qint64 leadRows(qint64 segment) const;
+    bool isStampRow(qint64 row) const;
     qint64 segmentCount() const;
     qint64 segmentStart(qint64 segment) const;
     qint64 segmentEnd(qint64 segment) const;

@@ -109,13 +109,13 @@ QString ReceiveView::shownText(qint64 from, qint64 to) const
 bool ReceiveView::writeShown(QIODevice &out)
 {
     syncLayout();
-    return showntext::write(m_layout, m_store, out, 0, m_store.length());
+    return showntext::write(m_layout, m_store, out, 0, m_store.length(), &m_writeError);
 }
 
 bool ReceiveView::writeSelected(QIODevice &out)
 {
     syncLayout();
-    return showntext::write(m_layout, m_store, out, qMin(m_anchor, m_cursor), qMax(m_anchor, m_cursor));
+    return showntext::write(m_layout, m_store, out, qMin(m_anchor, m_cursor), qMax(m_anchor, m_cursor), &m_writeError);
 }
 
 void ReceiveView::syncLayout()
@@ -322,7 +322,11 @@ void ReceiveView::paintEvent(QPaintEvent *)
         m_frame.setDevicePixelRatio(ratio);
     }
     m_frame.fill(palette().color(viewport()->backgroundRole()));
+    const qint64 unreadable = m_store.unreadableCount();
     paintRows(m_frame);
+    // A block found unreadable while drawing gets its own row at the next frame.
+    if (m_store.unreadableCount() != unreadable)
+        scheduleFrame();
     QPainter(viewport()).drawImage(QPoint(), m_frame);
     m_paintCost = std::chrono::nanoseconds(clock.nsecsElapsed());
 }
