@@ -33,6 +33,15 @@ public:
     static constexpr qsizetype kBlockSize = qsizetype(1) << kBlockBits;
     static constexpr qint64 kBlockBytes = kBlockSize * qint64(sizeof(T));
 
+    ChunkedBuffer() = default;
+    ChunkedBuffer(ChunkedBuffer &&) noexcept = default;
+    ChunkedBuffer &operator=(ChunkedBuffer &&) noexcept = default;
+    ~ChunkedBuffer()
+    {
+        if (!m_unreadable.empty())
+            SpillNotice::instance().rearmUnreadable();
+    }
+
     qsizetype size() const { return m_size; }
     bool isEmpty() const { return m_size == 0; }
     // Blocks living in the file rather than in memory.
