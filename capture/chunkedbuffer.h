@@ -75,7 +75,11 @@ public:
     qsizetype unreadableBlocks() const { return qsizetype(m_unreadable.size()); }
     QString unreadableReason() const { return m_unreadableReason; }
     // Spilled blocks are read through reader from now on; null: the spill file.
-    void setReader(BlockReader *reader) { m_reader = reader; }
+    void setReader(BlockReader *reader)
+    {
+        m_reader = reader;
+        m_cache = {};
+    }
 
     void append(T value) { append(&value, 1); }
 

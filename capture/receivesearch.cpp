@@ -181,7 +181,9 @@ qint64 ReceiveSearch::next(const ReceiveStore &store, qint64 from, qint64 before
 {
     for (;;) {
         const qint64 hit = nextInStore(store, from, before);
-        const qint64 unreadableEnd = hit < 0 ? -1 : store.unreadableEnd(hit, matchEnd(store, hit));
+        // The search has read the match's blocks: none unreadable means none here.
+        const qint64 unreadableEnd =
+            hit < 0 || store.unreadableCount() == 0 ? -1 : store.unreadableEnd(hit, matchEnd(store, hit));
         if (unreadableEnd < 0)
             return hit;
         from = unreadableEnd;

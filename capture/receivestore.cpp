@@ -177,8 +177,6 @@ qint64 ReceiveStore::blockEnd(qint64 position) const
 
 qint64 ReceiveStore::unreadableEnd(qint64 from, qint64 to) const
 {
-    if (unreadableCount() == 0)
-        return -1;
     qint64 end = -1;
     for (qint64 at = blockStart(from); at < to && at < length(); at = blockEnd(at)) {
         if (!isReadable(at))
@@ -191,9 +189,10 @@ QString ReceiveStore::text(qint64 from, qint64 to, Unreadable unreadable) const
 {
     from = qBound<qint64>(0, from, length());
     to = qBound<qint64>(from, to, length());
-    const bool leaveOut = unreadable == Unreadable::LeftOut && unreadableCount() > 0;
+    // Asked block by block: a block may be found unreadable only now.
+    const bool leaveOut = unreadable == Unreadable::LeftOut;
     if (m_mode == Mode::Hex)
-        return leaveOut ? readableHexText(from, to) : hexText(from, to);
+        return leaveOut && unreadableEnd(from, to) >= 0 ? readableHexText(from, to) : hexText(from, to);
     // A character cut at `to` is left out: the decoder holds its lead byte back.
     Cp932Decoder decoder;
     QString text;

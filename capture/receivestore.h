@@ -65,7 +65,8 @@ public:
     // The first position of the block that holds position, and the end of that block.
     qint64 blockStart(qint64 position) const;
     qint64 blockEnd(qint64 position) const;
-    // Where the last unreadable block that [from, to) touches ends, or -1.
+    // Where the last unreadable block that [from, to) touches ends, or -1;
+    // reads the blocks back if need be.
     qint64 unreadableEnd(qint64 from, qint64 to) const;
 
     // The text of [from, to); from is moved back to the start of its character.

@@ -78,6 +78,7 @@ void ReceiveView::appendBytes(QByteArrayView bytes)
 void ReceiveView::clear()
 {
     m_store.clear();
+    m_unreadableShown = 0;
     m_anchor = m_cursor = 0;
     // The rows of the old text go now rather than at the next frame, so that they are returned too.
     syncLayout();
@@ -109,13 +110,18 @@ QString ReceiveView::shownText(qint64 from, qint64 to) const
 bool ReceiveView::writeShown(QIODevice &out)
 {
     syncLayout();
-    return showntext::write(m_layout, m_store, out, 0, m_store.length(), &m_writeError);
+    const bool written = showntext::write(m_layout, m_store, out, 0, m_store.length(), &m_writeError);
+    followUnreadable();
+    return written;
 }
 
 bool ReceiveView::writeSelected(QIODevice &out)
 {
     syncLayout();
-    return showntext::write(m_layout, m_store, out, qMin(m_anchor, m_cursor), qMax(m_anchor, m_cursor), &m_writeError);
+    const bool written =
+        showntext::write(m_layout, m_store, out, qMin(m_anchor, m_cursor), qMax(m_anchor, m_cursor), &m_writeError);
+    followUnreadable();
+    return written;
 }
 
 void ReceiveView::syncLayout()
@@ -183,6 +189,17 @@ void ReceiveView::copy()
         emit copyTooLarge();
     else
         QGuiApplication::clipboard()->setText(selectedText());
+    followUnreadable();
+}
+
+// A block found unreadable while drawing, copying or saving is laid out
+// again as a marked row, and the scroll range follows, at the next frame.
+void ReceiveView::followUnreadable()
+{
+    if (m_store.unreadableCount() == m_unreadableShown)
+        return;
+    m_unreadableShown = m_store.unreadableCount();
+    scheduleFrame();
 }
 
 void ReceiveView::setCopyLimit(qint64 characters)
@@ -322,11 +339,8 @@ void ReceiveView::paintEvent(QPaintEvent *)
         m_frame.setDevicePixelRatio(ratio);
     }
     m_frame.fill(palette().color(viewport()->backgroundRole()));
-    const qint64 unreadable = m_store.unreadableCount();
     paintRows(m_frame);
-    // A block found unreadable while drawing gets its own row at the next frame.
-    if (m_store.unreadableCount() != unreadable)
-        scheduleFrame();
+    followUnreadable();
     QPainter(viewport()).drawImage(QPoint(), m_frame);
     m_paintCost = std::chrono::nanoseconds(clock.nsecsElapsed());
 }

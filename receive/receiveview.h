@@ -89,6 +89,7 @@ private:
     qint64 positionAt(QPointF point);
     void syncLayout();
     void paintRows(QPaintDevice &device) const;
+    void followUnreadable();
 
     ReceiveStore m_store;
     RowLayout m_layout{m_store};
@@ -107,6 +108,7 @@ private:
     qint64 m_anchor = 0;
     qint64 m_cursor = 0;
     QString m_writeError;
+    qint64 m_unreadableShown = 0;
     // 64 MiB of the box: past that the clipboard's owner holds a copy as
     // large again, and pasting it stalls whatever takes it.
     static inline qint64 s_copyLimit = qint64(64) << 20;

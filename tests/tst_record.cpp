@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include "capture/spillfile.h"
+#include "failingreader.h"
 #include "receive/receiveview.h"
 #include "serial/serialchannel.h"
 #include "windowfixture.h"
@@ -37,6 +39,7 @@ private slots:
     void offersToSaveASelectionTooLargeToCopy_data();
     void offersToSaveASelectionTooLargeToCopy();
     void findsTextAcrossBlocksAndBytesInHex();
+    void marksAnUnreadableBlockAndRefusesToSaveIt();
     void staysWhereTheOperatorScrolledWithoutAutoScroll();
     void aWheelOverTheTabsChangesNothing();
     void aTabClickForgetsAHeldLeadByte();
@@ -303,6 +306,8 @@ void TstRecord::findsTextAcrossBlocksAndBytesInHex()
     auto *find = m_fx.window->findChild<QDialog *>(QStringLiteral("frmFind"));
     QVERIFY(find && find->isVisible());
     QTest::keyClicks(find->findChild<QLineEdit *>(QStringLiteral("txtFind")), QStringLiteral("NEEDLE"));
+    // Each key returned before the count, which follows.
+    QCOMPARE(find->findChild<QLabel *>(QStringLiteral("lblMatches"))->text(), QStringLiteral("数えています..."));
     QTRY_COMPARE(find->findChild<QLabel *>(QStringLiteral("lblMatches"))->text(), QStringLiteral("1 件"));
     QTest::mouseClick(find->findChild<QPushButton *>(QStringLiteral("cmdFindNext")), Qt::LeftButton);
     QCOMPARE(m_view->selectedText(), QStringLiteral("NEEDLE"));
@@ -322,6 +327,42 @@ void TstRecord::findsTextAcrossBlocksAndBytesInHex()
     QTRY_COMPARE(find->findChild<QLabel *>(QStringLiteral("lblMatches"))->text(), QStringLiteral("3 件"));
     QTest::keyClick(find, Qt::Key_F3, Qt::ShiftModifier);
     QCOMPARE(m_view->selectedText(), QStringLiteral("0D 0A"));
+}
+
+void TstRecord::marksAnUnreadableBlockAndRefusesToSaveIt()
+{
+    const auto budget = qScopeGuard([previous = SpillFile::memoryBudget()] { SpillFile::setMemoryBudget(previous); });
+    SpillFile::setMemoryBudget(0);
+    constexpr qint64 kBlock = 65536;
+    QByteArray lines;
+    while (lines.size() < 3 * kBlock)
+        lines += "filler line\r\n";
+    send(lines);
+    QTRY_COMPARE(m_view->store().length(), qint64(lines.size()));
+    QScrollBar *bar = m_view->verticalScrollBar();
+    QTRY_VERIFY(bar->maximum() > 3 * kBlock / 13 - 20);
+    FailingReader reader(lines, {kBlock});
+    m_view->setBlockReader(&reader);
+    const auto detach = qScopeGuard([this] { m_view->setBlockReader(nullptr); });
+
+    QTest::keyClick(m_view, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(m_view, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromLatin1(lines.first(kBlock) + lines.sliced(2 * kBlock)));
+    // The block's five thousand lines become one marked row.
+    QTRY_VERIFY(bar->maximum() < 2 * kBlock / 13 + 20);
+
+    m_fx.answerer->otherModal = chooseFile(path(QStringLiteral("shown.txt")));
+    chooseFromMenu(QStringLiteral("名前を付けて保存..."));
+    m_fx.answerer->otherModal = chooseFile(path(QStringLiteral("shown.txt")));
+    chooseFromMenu(QStringLiteral("名前を付けて保存..."));
+    QTest::qWait(100);
+    const QString cannotSave = u"保存できません\n"_qs + path(QStringLiteral("shown.txt"))
+                               + u"\n受信データの一部を読み戻せません: Input/output error"_qs;
+    QCOMPARE(m_fx.answerer->texts(),
+             (QStringList{u"受信データの一部を一時ファイルから読み戻せません。その部分は表示・コピー・検索・保存できません\n"
+                          "Input/output error"_qs,
+                          cannotSave, cannotSave}));
+    QVERIFY(!QFile::exists(path(QStringLiteral("shown.txt"))));
 }
 
 void TstRecord::staysWhereTheOperatorScrolledWithoutAutoScroll()
