@@ -56,10 +56,17 @@ void MatchCounter::countSlice()
         restart();
     QElapsedTimer clock;
     clock.start();
+    // Match by match, and never further than a step: dense matches and
+    // long stretches without one both come back to the clock soon.
     while (m_at < m_end && clock.nsecsElapsed() < kSliceNs) {
         const qint64 stepEnd = qMin(m_end, m_at + kStep);
-        m_found += m_search.count(m_store, m_at, stepEnd);
-        m_at = stepEnd;
+        const qint64 hit = m_search.next(m_store, m_at, stepEnd);
+        if (hit < 0) {
+            m_at = stepEnd;
+        } else {
+            ++m_found;
+            m_at = hit + 1;
+        }
     }
     if (m_at < m_end)
         return;
