@@ -171,7 +171,8 @@ qint64 ReceiveStore::blockStart(qint64 position) const
 
 qint64 ReceiveStore::blockEnd(qint64 position) const
 {
-    const qint64 byte = qMin<qint64>(m_bytes.size(), (byteIndexOf(position) | (ChunkedBuffer<char>::kBlockSize - 1)) + 1);
+    const qint64 last = byteIndexOf(position) | (ChunkedBuffer<char>::kBlockSize - 1);
+    const qint64 byte = qMin<qint64>(m_bytes.size(), last + 1);
     return m_mode == Mode::Hex ? byte * hexgroups::kGroupWidth : byte;
 }
 

@@ -144,4 +144,9 @@ Message cannotReadBackReceivedData(const QString &reason)
             kWarning, Message::Icon::Exclamation};
 }
 
+QString receivedDataUnreadable(const QString &reason)
+{
+    return QStringLiteral("受信データの一部を読み戻せません: %1").arg(reason);
+}
+
 } // namespace messages

@@ -47,5 +47,7 @@ Message cannotSave(const QString &path, const QString &reason);
 Message selectionTooLargeToCopy();
 Message cannotSpillReceivedData(const QString &reason);
 Message cannotReadBackReceivedData(const QString &reason);
+// Why a save of received data that could not all be read back failed.
+QString receivedDataUnreadable(const QString &reason);
 
 } // namespace messages

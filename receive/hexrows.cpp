@@ -172,7 +172,8 @@ bool HexRows::isUnreadable(qint64 row) const
     const qint64 end = endByte(row);
     // A row is shorter than a block: its first and last bytes say it all.
     return end > first
-           && (!m_store.isReadable(first * hexgroups::kGroupWidth) || !m_store.isReadable((end - 1) * hexgroups::kGroupWidth));
+           && (!m_store.isReadable(first * hexgroups::kGroupWidth)
+               || !m_store.isReadable((end - 1) * hexgroups::kGroupWidth));
 }
 
 QList<RowRun> HexRows::runs(qint64 row) const

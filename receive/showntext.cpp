@@ -2,6 +2,7 @@
 #include "receive/showntext.h"
 
 #include "capture/receivestore.h"
+#include "common/messagebox.h"
 #include "receive/rowlayout.h"
 
 #include <QIODevice>
@@ -40,7 +41,7 @@ bool write(const RowLayout &layout, const ReceiveStore &store, QIODevice &out, q
         const qint64 batchFrom = qMax(from, layout.rowStart(row));
         const QByteArray batch = between(layout, store, batchFrom, batchEnd).toUtf8();
         if (store.unreadableEnd(batchFrom, batchEnd) >= 0) {
-            *error = QStringLiteral("受信データの一部を読み戻せません: %1").arg(store.unreadableReason());
+            *error = messages::receivedDataUnreadable(store.unreadableReason());
             return false;
         }
         if (out.write(batch) < 0) {
