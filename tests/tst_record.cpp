@@ -350,6 +350,7 @@ void TstRecord::marksAnUnreadableBlockAndRefusesToSaveIt()
     QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromLatin1(lines.first(kBlock) + lines.sliced(2 * kBlock)));
     // The block's five thousand lines become one marked row.
     QTRY_VERIFY(bar->maximum() < 2 * kBlock / 13 + 20);
+    QTRY_COMPARE(m_fx.answerer->messages.size(), 1);
 
     m_fx.answerer->otherModal = chooseFile(path(QStringLiteral("shown.txt")));
     chooseFromMenu(QStringLiteral("名前を付けて保存..."));
