@@ -5,6 +5,8 @@
 
 #include <QList>
 
+#include <vector>
+
 class ReceiveStore;
 struct RowRun;
 
@@ -39,7 +41,9 @@ private:
     // 1 when the segment's time has a row of its own before its bytes.
     qint64 leadRows(qint64 segment) const;
     bool isStampRow(qint64 row) const;
-    qint64 segmentCount() const;
+    bool isUnreadableSegment(qint64 segment) const;
+    void addSegment(qint64 start);
+    std::vector<qint64> unreadableBounds() const;
     qint64 segmentStart(qint64 segment) const;
     qint64 segmentEnd(qint64 segment) const;
     qint64 rowsIn(qint64 segment) const;
@@ -52,6 +56,11 @@ private:
     bool m_sixteen = false;
     bool m_stale = true;
     quint64 m_generation = 0;
-    // The first row of each segment between two pauses (one segment without timestamps).
+    qint64 m_unreadable = 0;
+    // The first byte and the first row of each segment.
+    ChunkedBuffer<qint64> m_starts;
     ChunkedBuffer<qint64> m_firstRows;
+    qint64 m_stampsTaken = 0;
+    std::vector<qint64> m_unreadableBounds;
+    qint64 m_boundsTaken = 0;
 };

@@ -441,7 +441,8 @@ QString RowLayout::displayText(qint64 row) const
         text += QString(run.column - column, u' ') + run.text;
         column = run.column + run.width;
     }
-    // A tab at the end of the row still moves the columns on.
-    text += QString(qMax(0, columnOf(row, shownEnd(row)) - column), u' ');
+    // A tab at the end of the row still moves the columns on; a marked row has none.
+    if (!isUnreadable(row))
+        text += QString(qMax(0, columnOf(row, shownEnd(row)) - column), u' ');
     return text;
 }
