@@ -2,6 +2,7 @@
 #pragma once
 
 #include "capture/spillfile.h"
+#include "capture/spillnotice.h"
 
 #include <QtGlobal>
 
@@ -9,6 +10,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <set>
 #include <span>
 #include <type_traits>
 #include <vector>
@@ -18,7 +20,9 @@
 // more than one block ahead, unlike a QList/QString whose capacity doubles.
 // Beyond SpillFile::memoryBudget() the oldest blocks move to a SpillFile and
 // are read back into a few cached blocks when asked for, so a session costs
-// disk rather than memory; the newest block always stays in memory.
+// disk rather than memory; the newest block always stays in memory. A
+// block that cannot be read back is remembered as unreadable and reads as
+// zeros, which the caller must not show as data: readable() says which.
 template<typename T>
 class ChunkedBuffer
 {
@@ -28,6 +32,15 @@ public:
     static constexpr int kBlockBits = 16;
     static constexpr qsizetype kBlockSize = qsizetype(1) << kBlockBits;
     static constexpr qint64 kBlockBytes = kBlockSize * qint64(sizeof(T));
+
+    ChunkedBuffer() = default;
+    ChunkedBuffer(ChunkedBuffer &&) noexcept = default;
+    ChunkedBuffer &operator=(ChunkedBuffer &&) noexcept = default;
+    ~ChunkedBuffer()
+    {
+        if (!m_unreadable.empty())
+            SpillNotice::instance().rearmUnreadable();
+    }
 
     qsizetype size() const { return m_size; }
     bool isEmpty() const { return m_size == 0; }
@@ -47,6 +60,25 @@ public:
         const qsizetype offset = index & (kBlockSize - 1);
         const qsizetype length = std::min({count, kBlockSize - offset, m_size - index});
         return {block(index >> kBlockBits) + offset, size_t(length)};
+    }
+
+    // Reads the block of index back if need be; false when that failed.
+    bool readable(qsizetype index) const
+    {
+        if (index < 0 || index >= m_size)
+            return true;
+        block(index >> kBlockBits);
+        return m_unreadable.count(index >> kBlockBits) == 0;
+    }
+    // Whether the block of index is known to be unreadable, without reading it.
+    bool knownUnreadable(qsizetype index) const { return m_unreadable.count(index >> kBlockBits) != 0; }
+    qsizetype unreadableBlocks() const { return qsizetype(m_unreadable.size()); }
+    QString unreadableReason() const { return m_unreadableReason; }
+    // Spilled blocks are read through reader from now on; null: the spill file.
+    void setReader(BlockReader *reader)
+    {
+        m_reader = reader;
+        m_cache = {};
     }
 
     void append(T value) { append(&value, 1); }
@@ -84,6 +116,9 @@ public:
         m_blocks.shrink_to_fit();
         m_cache = {};
         m_file.close();
+        if (!m_unreadable.empty())
+            SpillNotice::instance().rearmUnreadable();
+        m_unreadable.clear();
         m_spilled = 0;
         m_size = 0;
     }
@@ -106,12 +141,30 @@ private:
             if (slot.index == index)
                 return slot.values.get();
         }
+        if (m_unreadable.count(index) != 0)
+            return zeros();
         CachedBlock &slot = m_cache[m_nextSlot++ % m_cache.size()];
         if (!slot.values)
             slot.values = std::make_unique_for_overwrite<T[]>(kBlockSize);
-        m_file.read(qint64(index) * kBlockBytes, slot.values.get(), kBlockBytes);
+        BlockReader &reader = m_reader ? *m_reader : m_file;
+        slot.index = -1;
+        if (!reader.read(qint64(index) * kBlockBytes, slot.values.get(), kBlockBytes)) {
+            // Never tried again: a block that came back later would change rows already shown.
+            m_unreadableReason = reader.errorString();
+            if (m_unreadable.empty())
+                SpillNotice::instance().reportUnreadable(m_unreadableReason);
+            m_unreadable.insert(index);
+            return zeros();
+        }
         slot.index = index;
         return slot.values.get();
+    }
+
+    const T *zeros() const
+    {
+        if (!m_zeros)
+            m_zeros = std::make_unique<T[]>(kBlockSize);
+        return m_zeros.get();
     }
 
     // Hands the oldest block in memory to the file when the budget is used up.
@@ -131,7 +184,11 @@ private:
     std::vector<std::unique_ptr<T[]>> m_blocks;
     qsizetype m_spilled = 0;
     qsizetype m_size = 0;
-    SpillFile m_file;
+    mutable SpillFile m_file;
+    BlockReader *m_reader = nullptr;
+    mutable std::set<qsizetype> m_unreadable;
+    mutable QString m_unreadableReason;
+    mutable std::unique_ptr<T[]> m_zeros;
     mutable std::array<CachedBlock, 4> m_cache;
     mutable unsigned m_nextSlot = 0;
 };

@@ -52,7 +52,7 @@ public:
         qint64 window = qMax<qint64>(256, 2 * reach);
         for (qint64 at = m_store.characterStart(qMax<qint64>(0, from)); at < before;) {
             const qint64 windowEnd = qMin(size, at + window);
-            const QString text = m_store.text(at, qMin(size, windowEnd + reach));
+            const QString text = m_store.text(at, qMin(size, windowEnd + reach), ReceiveStore::Unreadable::AsNul);
             qint64 position = at;
             qsizetype index = 0;
             for (qsizetype hit = text.indexOf(m_pattern); hit >= 0; hit = text.indexOf(m_pattern, index + 1)) {
@@ -173,16 +173,36 @@ qint64 ReceiveSearch::reach(const ReceiveStore &store) const
 
 qint64 ReceiveSearch::next(const ReceiveStore &store, qint64 from) const
 {
+    return next(store, from, store.length());
+}
+
+// Bytes that could not be read back are no data: a match touching them is none.
+qint64 ReceiveSearch::next(const ReceiveStore &store, qint64 from, qint64 before) const
+{
+    for (;;) {
+        const qint64 hit = nextInStore(store, from, before);
+        // The search has read the match's blocks: none unreadable means none here.
+        const qint64 unreadableEnd =
+            hit < 0 || store.unreadableCount() == 0 ? -1 : store.unreadableEnd(hit, matchEnd(store, hit));
+        if (unreadableEnd < 0)
+            return hit;
+        from = unreadableEnd;
+    }
+}
+
+qint64 ReceiveSearch::nextInStore(const ReceiveStore &store, qint64 from, qint64 before) const
+{
     if (searchesBytes(store)) {
         const auto spanAt = [&store](qint64 at, qint64 count) { return store.byteSpan(at, count); };
         const qint64 firstByte = (qMax<qint64>(0, from) + hexgroups::kGroupWidth - 1) / hexgroups::kGroupWidth;
+        const qint64 beforeByte = (qMin(before, store.length()) + hexgroups::kGroupWidth - 1) / hexgroups::kGroupWidth;
         const qint64 hit = blockSearch<char>(spanAt, store.byteCount(), std::span(m_bytes.data(), m_bytes.size()))
-                               .forward(firstByte, store.byteCount());
+                               .forward(firstByte, beforeByte);
         return hit < 0 ? -1 : hit * hexgroups::kGroupWidth;
     }
     if (m_text.isEmpty() || store.mode() != ReceiveStore::Mode::Text)
         return -1;
-    return TextSearch(store, m_text).forward(from, store.length());
+    return TextSearch(store, m_text).forward(from, qMin(before, store.length()));
 }
 
 qint64 ReceiveSearch::previous(const ReceiveStore &store, qint64 from) const
@@ -201,9 +221,14 @@ qint64 ReceiveSearch::previous(const ReceiveStore &store, qint64 from) const
 
 qint64 ReceiveSearch::count(const ReceiveStore &store) const
 {
+    return count(store, 0, store.length());
+}
+
+qint64 ReceiveSearch::count(const ReceiveStore &store, qint64 from, qint64 before) const
+{
     qint64 found = 0;
     const qint64 step = searchesBytes(store) ? hexgroups::kGroupWidth : 1;
-    for (qint64 at = next(store, 0); at >= 0; at = next(store, at + step))
+    for (qint64 at = next(store, from, before); at >= 0; at = next(store, at + step, before))
         ++found;
     return found;
 }

@@ -25,12 +25,17 @@ public:
 
     // The first match starting at or after from, or -1.
     qint64 next(const ReceiveStore &store, qint64 from) const;
+    // The same, among matches starting before before.
+    qint64 next(const ReceiveStore &store, qint64 from, qint64 before) const;
     // The last match starting before from, or -1.
     qint64 previous(const ReceiveStore &store, qint64 from) const;
     qint64 count(const ReceiveStore &store) const;
+    // The matches starting in [from, before).
+    qint64 count(const ReceiveStore &store, qint64 from, qint64 before) const;
 
 private:
     bool searchesBytes(const ReceiveStore &store) const;
+    qint64 nextInStore(const ReceiveStore &store, qint64 from, qint64 before) const;
 
     QString m_text;
     QByteArray m_bytes;

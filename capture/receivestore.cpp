@@ -158,24 +158,69 @@ qint64 ReceiveStore::stampIndexOf(qint64 position) const
     return low - 1;
 }
 
-QString ReceiveStore::text(qint64 from, qint64 to) const
+qint64 ReceiveStore::byteIndexOf(qint64 position) const
+{
+    return m_mode == Mode::Hex ? position / hexgroups::kGroupWidth : position;
+}
+
+qint64 ReceiveStore::blockStart(qint64 position) const
+{
+    const qint64 byte = byteIndexOf(position) & ~(ChunkedBuffer<char>::kBlockSize - 1);
+    return m_mode == Mode::Hex ? byte * hexgroups::kGroupWidth : byte;
+}
+
+qint64 ReceiveStore::blockEnd(qint64 position) const
+{
+    const qint64 last = byteIndexOf(position) | (ChunkedBuffer<char>::kBlockSize - 1);
+    const qint64 byte = qMin<qint64>(m_bytes.size(), last + 1);
+    return m_mode == Mode::Hex ? byte * hexgroups::kGroupWidth : byte;
+}
+
+qint64 ReceiveStore::unreadableEnd(qint64 from, qint64 to) const
+{
+    qint64 end = -1;
+    for (qint64 at = blockStart(from); at < to && at < length(); at = blockEnd(at)) {
+        if (!isReadable(at))
+            end = blockEnd(at);
+    }
+    return end;
+}
+
+QString ReceiveStore::text(qint64 from, qint64 to, Unreadable unreadable) const
 {
     from = qBound<qint64>(0, from, length());
     to = qBound<qint64>(from, to, length());
+    // Asked block by block: a block may be found unreadable only now.
+    const bool leaveOut = unreadable == Unreadable::LeftOut;
     if (m_mode == Mode::Hex)
-        return hexText(from, to);
+        return leaveOut && unreadableEnd(from, to) >= 0 ? readableHexText(from, to) : hexText(from, to);
     // A character cut at `to` is left out: the decoder holds its lead byte back.
     Cp932Decoder decoder;
     QString text;
     text.reserve(to - from);
     for (from = characterStart(from); from < to;) {
         const std::span<const char> piece = m_bytes.span(from, to - from);
-        text += decoder.decode(QByteArrayView(piece.data(), qsizetype(piece.size())));
+        if (leaveOut && !m_bytes.readable(from))
+            decoder.reset(); // a lead byte before the gap has lost its trail byte
+        else
+            text += decoder.decode(QByteArrayView(piece.data(), qsizetype(piece.size())));
         from += qint64(piece.size());
     }
     // Unless no trail byte follows: then the lead byte is a whole character.
     if (decoder.hasPendingByte() && (to == m_bytes.size() || !isCp932TrailByte(static_cast<unsigned char>(m_bytes.at(to)))))
         text += QChar(Cp932Table::kSubstitute);
+    return text;
+}
+
+// The groups of the blocks that could be read back, each cut to [from, to).
+QString ReceiveStore::readableHexText(qint64 from, qint64 to) const
+{
+    QString text;
+    for (qint64 at = from; at < to; at = blockEnd(at)) {
+        const qint64 end = qMin(to, blockEnd(at));
+        if (isReadable(at))
+            text += hexText(at, end);
+    }
     return text;
 }
 
@@ -201,7 +246,7 @@ QString ReceiveStore::hexText(qint64 from, qint64 to) const
 // being emptied in between; the box then holds the hex text as plain text.
 void ReceiveStore::convertToText()
 {
-    const QByteArray shown = hexText(0, length()).toLatin1();
+    const QByteArray shown = text(0, length()).toLatin1();
     clear();
     m_mode = Mode::Text;
     appendTextBytes(shown);

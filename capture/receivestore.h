@@ -53,12 +53,33 @@ public:
     // Text mode: where the character count characters after position starts.
     qint64 advance(qint64 position, qint64 count) const;
 
+    // Bytes moved to disk are read back through reader from now on; null: the spill file.
+    void setBlockReader(BlockReader *reader) { m_bytes.setReader(reader); }
+    // Whether the position's bytes could be read back; reads them if need be.
+    bool isReadable(qint64 position) const { return m_bytes.readable(byteIndexOf(position)); }
+    bool isKnownUnreadable(qint64 position) const { return m_bytes.knownUnreadable(byteIndexOf(position)); }
+    // Grows each time a block is found unreadable.
+    qint64 unreadableCount() const { return m_bytes.unreadableBlocks(); }
+    // Why the last block found unreadable could not be read.
+    QString unreadableReason() const { return m_bytes.unreadableReason(); }
+    // The first position of the block that holds position, and the end of that block.
+    qint64 blockStart(qint64 position) const;
+    qint64 blockEnd(qint64 position) const;
+    // Where the last unreadable block that [from, to) touches ends, or -1;
+    // reads the blocks back if need be.
+    qint64 unreadableEnd(qint64 from, qint64 to) const;
+
     // The text of [from, to); from is moved back to the start of its character.
-    QString text(qint64 from, qint64 to) const;
+    // Bytes that cannot be read back are left out, or, where each position
+    // must keep its place (searching), stand as NULs.
+    enum class Unreadable { LeftOut, AsNul };
+    QString text(qint64 from, qint64 to, Unreadable unreadable = Unreadable::LeftOut) const;
     QString text() const { return text(0, length()); }
 
 private:
+    qint64 byteIndexOf(qint64 position) const;
     QString hexText(qint64 from, qint64 to) const;
+    QString readableHexText(qint64 from, qint64 to) const;
     void appendTextBytes(QByteArrayView bytes);
     void convertToText();
     void stampText(QByteArrayView bytes, qint64 msecsSinceEpoch);

@@ -172,7 +172,7 @@ void SpillFile::writeBehind(const std::shared_ptr<State> &keep)
     ::close(state.fd);
 }
 
-void SpillFile::read(qint64 offset, void *data, qint64 size) const
+bool SpillFile::read(qint64 offset, void *data, qint64 size)
 {
     int fd = -1;
     {
@@ -180,7 +180,7 @@ void SpillFile::read(qint64 offset, void *data, qint64 size) const
         const auto held = m_state->held.find(offset);
         if (held != m_state->held.end()) {
             std::memcpy(data, held->second.data.get(), size_t(size));
-            return;
+            return true;
         }
         fd = m_state->fd;
     }
@@ -190,14 +190,16 @@ void SpillFile::read(qint64 offset, void *data, qint64 size) const
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0) {
-            qWarning("spill file unreadable at %lld: %s", offset, std::strerror(errno));
-            std::memset(to, 0, size_t(size));
-            return;
+            if (got == 0)
+                errno = EIO; // the file is shorter than what was written to it
+            m_errorString = directory() + QStringLiteral(": ") + systemError();
+            return false;
         }
         to += got;
         offset += got;
         size -= got;
     }
+    return true;
 }
 
 void SpillFile::close()

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "capture/blockreader.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -14,7 +16,7 @@
 // back by a thread of the file's own, so that a disk busy writing back does
 // not hold up the window; a block stays readable from memory until written,
 // and for good when the disk refuses it, so no byte is ever lost.
-class SpillFile
+class SpillFile : public BlockReader
 {
 public:
     SpillFile() = default;
@@ -25,6 +27,7 @@ public:
         if (this != &other) {
             close();
             m_state = std::move(other.m_state);
+            m_errorString = std::move(other.m_errorString);
         }
         return *this;
     }
@@ -35,7 +38,8 @@ public:
     // Takes the block over; waits only while more than a budget's worth is
     // still to be written (a disk slower than the line).
     void write(qint64 offset, std::shared_ptr<const void> block, qint64 size);
-    void read(qint64 offset, void *data, qint64 size) const;
+    [[nodiscard]] bool read(qint64 offset, void *data, qint64 size) override;
+    QString errorString() const override { return m_errorString; }
     void close();
 
     // $XDG_CACHE_HOME/tolvane, or ~/.cache/tolvane.
@@ -50,4 +54,5 @@ private:
     static void writeBehind(const std::shared_ptr<State> &state);
 
     std::shared_ptr<State> m_state;
+    QString m_errorString;
 };

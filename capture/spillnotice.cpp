@@ -18,3 +18,15 @@ void SpillNotice::rearm()
     if (m_refusing > 0)
         --m_refusing;
 }
+
+void SpillNotice::reportUnreadable(const QString &reason)
+{
+    if (m_unreadable++ == 0)
+        emit unreadable(reason);
+}
+
+void SpillNotice::rearmUnreadable()
+{
+    if (m_unreadable > 0)
+        --m_unreadable;
+}

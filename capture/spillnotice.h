@@ -6,8 +6,9 @@
 
 #include <atomic>
 
-// Says once that received data cannot go to disk and stays in memory; it
-// speaks again only after every refusing store has been emptied.
+// Says once that received data cannot go to disk and stays in memory, and
+// once that some of it cannot be read back; each speaks again only after
+// every store it spoke of has been emptied.
 class SpillNotice : public QObject
 {
     Q_OBJECT
@@ -17,13 +18,18 @@ public:
 
     void report(const QString &reason);
     void rearm();
+    void reportUnreadable(const QString &reason);
+    void rearmUnreadable();
 
 signals:
     // Emitted inside an append: connect it queued.
     void refused(const QString &reason);
+    // Emitted inside a read, perhaps while drawing: connect it queued.
+    void unreadable(const QString &reason);
 
 private:
     SpillNotice() = default;
 
     std::atomic<int> m_refusing{0};
+    std::atomic<int> m_unreadable{0};
 };

@@ -147,4 +147,16 @@ Message cannotDrop(const QString &name, const QString &reason)
     return {QStringLiteral("ダウンロードできません\n%1\n%2").arg(name, reason), kWarning};
 }
 
+Message cannotReadBackReceivedData(const QString &reason)
+{
+    return {QStringLiteral("受信データの一部を一時ファイルから読み戻せません。その部分は表示・コピー・検索・保存できません\n%1")
+                .arg(reason),
+            kWarning, Message::Icon::Exclamation};
+}
+
+QString receivedDataUnreadable(const QString &reason)
+{
+    return QStringLiteral("受信データの一部を読み戻せません: %1").arg(reason);
+}
+
 } // namespace messages

@@ -52,4 +52,8 @@ Message cannotDrop(const QString &name, const QString &reason);
 // The macro dialog keeps itself open and says why.
 Message macroRefused(const QString &reason);
 
+Message cannotReadBackReceivedData(const QString &reason);
+// Why a save of received data that could not all be read back failed.
+QString receivedDataUnreadable(const QString &reason);
+
 } // namespace messages

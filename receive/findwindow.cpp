@@ -12,6 +12,7 @@
 FindWindow::FindWindow(ReceiveView *view, QWidget *parent)
     : QDialog(parent)
     , m_view(view)
+    , m_counter(new MatchCounter(view->store(), this))
 {
     setObjectName(QStringLiteral("frmFind"));
     setWindowTitle(QStringLiteral("検索"));
@@ -37,6 +38,7 @@ FindWindow::FindWindow(ReceiveView *view, QWidget *parent)
     connect(cmdFindNext, &QPushButton::clicked, this, &FindWindow::findNext);
     connect(cmdFindPrevious, &QPushButton::clicked, this, &FindWindow::findPrevious);
     connect(txtFind, &QLineEdit::textChanged, this, &FindWindow::showCount);
+    connect(m_counter, &MatchCounter::counted, this, &FindWindow::onCounted);
 }
 
 void FindWindow::findNext()
@@ -70,8 +72,10 @@ void FindWindow::find(bool forward)
         m_view->selectMatch(at, m_search.matchEnd(store, at));
 }
 
+// The count of a large box takes long: it follows when it is done.
 void FindWindow::showCount()
 {
+    m_counter->stop();
     if (!readPattern()) {
         // A pattern typed half-way ("0D0" on the way to "0D0A") is said here, never in a box.
         if (m_search.refusedColumn() > 0)
@@ -81,8 +85,14 @@ void FindWindow::showCount()
         m_view->setSearch(nullptr);
         return;
     }
-    lblMatches->setText(QStringLiteral("%1 件").arg(m_search.count(m_view->store())));
+    lblMatches->setText(QStringLiteral("数えています..."));
+    m_counter->start(m_search);
     m_view->setSearch(&m_search);
+}
+
+void FindWindow::onCounted(qint64 matches)
+{
+    lblMatches->setText(QStringLiteral("%1 件").arg(matches));
 }
 
 void FindWindow::showEvent(QShowEvent *event)
@@ -98,6 +108,7 @@ void FindWindow::showEvent(QShowEvent *event)
 void FindWindow::hideEvent(QHideEvent *event)
 {
     QDialog::hideEvent(event);
+    m_counter->stop();
     m_view->holdView(false);
     m_view->setSearch(nullptr);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "capture/matchcounter.h"
 #include "capture/receivesearch.h"
 
 #include <QDialog>
@@ -31,9 +32,11 @@ private:
     void find(bool forward);
     [[nodiscard]] bool readPattern();
     void showCount();
+    void onCounted(qint64 matches);
 
     ReceiveView *m_view;
     ReceiveSearch m_search;
+    MatchCounter *m_counter;
     QLineEdit *txtFind = nullptr;
     QPushButton *cmdFindNext = nullptr;
     QPushButton *cmdFindPrevious = nullptr;

@@ -141,9 +141,17 @@ void ReceiveActions::save(bool selectionOnly)
     if (path.isEmpty())
         return;
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)
-        || !(selectionOnly ? rtxtAscRcv->writeSelected(file) : rtxtAscRcv->writeShown(file)) || !file.commit())
+    if (!file.open(QIODevice::WriteOnly)) {
         showMessage(m_window, messages::cannotSave(path, file.errorString()));
+        return;
+    }
+    // Nothing is committed when some of the data could not be read back.
+    if (!(selectionOnly ? rtxtAscRcv->writeSelected(file) : rtxtAscRcv->writeShown(file))) {
+        file.cancelWriting();
+        showMessage(m_window, messages::cannotSave(path, rtxtAscRcv->writeError()));
+    } else if (!file.commit()) {
+        showMessage(m_window, messages::cannotSave(path, file.errorString()));
+    }
 }
 
 void ReceiveActions::openFind()

@@ -20,6 +20,8 @@ ReceiveMonitor::ReceiveMonitor(SerialChannel &channel, QTabBar *tabs, ReceiveVie
     // Queued: the refusal is noticed inside an append, which a modal box must not interrupt.
     connect(&SpillNotice::instance(), &SpillNotice::refused, this, &ReceiveMonitor::onSpillRefused,
             Qt::QueuedConnection);
+    connect(&SpillNotice::instance(), &SpillNotice::unreadable, this, &ReceiveMonitor::onSpillUnreadable,
+            Qt::QueuedConnection);
 }
 
 void ReceiveMonitor::onComm()
@@ -53,6 +55,11 @@ void ReceiveMonitor::onTabClicked(int index)
 void ReceiveMonitor::onSpillRefused(const QString &reason)
 {
     showMessage(m_window, messages::cannotSpillReceivedData(reason));
+}
+
+void ReceiveMonitor::onSpillUnreadable(const QString &reason)
+{
+    showMessage(m_window, messages::cannotReadBackReceivedData(reason));
 }
 
 void ReceiveMonitor::receiveText()

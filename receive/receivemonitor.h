@@ -24,6 +24,7 @@ public:
 
 private:
     void onSpillRefused(const QString &reason);
+    void onSpillUnreadable(const QString &reason);
     void receiveText();
     void receiveHex();
 

@@ -79,6 +79,7 @@ void ReceiveView::appendBytes(QByteArrayView bytes)
 void ReceiveView::clear()
 {
     m_store.clear();
+    m_unreadableShown = 0;
     m_anchor = m_cursor = 0;
     // The rows of the old text go now rather than at the next frame, so that they are returned too.
     syncLayout();
@@ -110,13 +111,18 @@ QString ReceiveView::shownText(qint64 from, qint64 to) const
 bool ReceiveView::writeShown(QIODevice &out)
 {
     syncLayout();
-    return showntext::write(m_layout, m_store, out, 0, m_store.length());
+    const bool written = showntext::write(m_layout, m_store, out, 0, m_store.length(), &m_writeError);
+    followUnreadable();
+    return written;
 }
 
 bool ReceiveView::writeSelected(QIODevice &out)
 {
     syncLayout();
-    return showntext::write(m_layout, m_store, out, qMin(m_anchor, m_cursor), qMax(m_anchor, m_cursor));
+    const bool written =
+        showntext::write(m_layout, m_store, out, qMin(m_anchor, m_cursor), qMax(m_anchor, m_cursor), &m_writeError);
+    followUnreadable();
+    return written;
 }
 
 void ReceiveView::syncLayout()
@@ -184,6 +190,17 @@ void ReceiveView::copy()
         emit copyTooLarge();
     else
         QGuiApplication::clipboard()->setText(selectedText());
+    followUnreadable();
+}
+
+// A block found unreadable while drawing, copying or saving is laid out
+// again as a marked row, and the scroll range follows, at the next frame.
+void ReceiveView::followUnreadable()
+{
+    if (m_store.unreadableCount() == m_unreadableShown)
+        return;
+    m_unreadableShown = m_store.unreadableCount();
+    scheduleFrame();
 }
 
 void ReceiveView::setCopyLimit(qint64 characters)
@@ -325,6 +342,7 @@ void ReceiveView::paintEvent(QPaintEvent *)
     }
     m_frame.fill(palette().color(viewport()->backgroundRole()));
     paintRows(m_frame);
+    followUnreadable();
     QPainter(viewport()).drawImage(QPoint(), m_frame);
     m_paintCost = std::chrono::nanoseconds(clock.nsecsElapsed());
 }

@@ -35,6 +35,8 @@ public:
     void moveCaretToEnd();
 
     const ReceiveStore &store() const { return m_store; }
+    // Where the box's bytes moved to disk are read back from; null: its spill file.
+    void setBlockReader(BlockReader *reader) { m_store.setBlockReader(reader); }
     int visibleRows() const;
     bool hasSelection() const { return m_anchor != m_cursor; }
     QString selectedText() const;
@@ -51,6 +53,8 @@ public:
     [[nodiscard]] bool writeShown(QIODevice &out);
     // The selection as shown, the same way.
     [[nodiscard]] bool writeSelected(QIODevice &out);
+    // Why the last write failed.
+    QString writeError() const { return m_writeError; }
 
     // Display options, all off but following the end at start.
     void setTimestamps(bool on);
@@ -85,6 +89,7 @@ private:
     qint64 positionAt(QPointF point);
     void syncLayout();
     void paintRows(QPaintDevice &device) const;
+    void followUnreadable();
 
     ReceiveStore m_store;
     RowLayout m_layout{m_store};
@@ -102,6 +107,8 @@ private:
     QList<QAction *> m_menuActions;
     qint64 m_anchor = 0;
     qint64 m_cursor = 0;
+    QString m_writeError;
+    qint64 m_unreadableShown = 0;
     // 64 MiB of the box: past that the clipboard's owner holds a copy as
     // large again, and pasting it stalls whatever takes it.
     static inline qint64 s_copyLimit = qint64(64) << 20;

@@ -53,6 +53,22 @@ qsizetype plainRunEnd(std::span<const unsigned char> bytes, qsizetype from)
 
 } // namespace
 
+QList<RowRun> unreadableRuns(int column, qint64 count)
+{
+    // Characters of one width share a run; the mark's wide ones take two columns.
+    const QString mark = QStringLiteral("<<< 読み戻せない受信データ %1 バイト >>>").arg(count);
+    QList<RowRun> runs;
+    for (const QChar character : mark) {
+        const int width = character.unicode() < 0x80 ? 1 : 2;
+        if (runs.isEmpty() || runs.last().width != runs.last().text.size() * width)
+            runs.append(RowRun{column, 0, QString(), false, true});
+        runs.last().text += character;
+        runs.last().width += width;
+        column += width;
+    }
+    return runs;
+}
+
 RowLayout::RowLayout(const ReceiveStore &store)
     : m_store(store)
 {
@@ -90,7 +106,8 @@ bool RowLayout::isHex() const
 
 void RowLayout::sync()
 {
-    if (m_stale || m_generation != m_store.generation())
+    // A block found unreadable since: its rows were laid out from its bytes, or not at all.
+    if (m_stale || m_generation != m_store.generation() || m_unreadable != m_store.unreadableCount())
         restart();
     if (isHex()) {
         m_hexRows.setShape(m_columns, m_stamps, m_sixteen);
@@ -105,6 +122,7 @@ void RowLayout::restart()
 {
     m_stale = false;
     m_generation = m_store.generation();
+    m_unreadable = m_store.unreadableCount();
     m_laidOut = 0;
     m_column = lineStartColumn();
     m_afterCr = false;
@@ -115,6 +133,11 @@ void RowLayout::restart()
 void RowLayout::layOutText(qint64 from, qint64 to)
 {
     while (from < to) {
+        if (!m_store.isReadable(from)) {
+            placeUnreadable(from, qMin(to, m_store.blockEnd(from)));
+            from = qMin(to, m_store.blockEnd(from));
+            continue;
+        }
         const std::span<const char> stored = m_store.byteSpan(from, to - from);
         const std::span bytes(reinterpret_cast<const unsigned char *>(stored.data()), stored.size());
         const qsizetype size = qsizetype(bytes.size());
@@ -134,6 +157,16 @@ void RowLayout::layOutText(qint64 from, qint64 to)
         // A character that began in this block may have ended in the next.
         from += i;
     }
+}
+
+// Bytes that could not be read back take one row of their own, whatever
+// lines and characters they held.
+void RowLayout::placeUnreadable(qint64 position, qint64 end)
+{
+    if (m_rowStarts.last() != position)
+        startRow(position);
+    startRow(end);
+    m_afterCr = false;
 }
 
 void RowLayout::placePlain(qint64 position, qint64 count)
@@ -323,10 +356,19 @@ qint64 RowLayout::walkRow(qint64 row, Visit visit) const
     return position;
 }
 
+bool RowLayout::isUnreadable(qint64 row) const
+{
+    if (isHex())
+        return m_hexRows.isUnreadable(row);
+    return m_store.unreadableCount() > 0 && !m_store.isReadable(rowStart(row));
+}
+
 QList<RowRun> RowLayout::runs(qint64 row) const
 {
     if (isHex())
         return m_hexRows.runs(row);
+    if (isUnreadable(row))
+        return unreadableRuns(0, rowEnd(row) - rowStart(row));
     QList<RowRun> runs;
     if (m_stamps && startsLine(row)) {
         const qint64 stamp = m_store.stampIndexOf(rowStart(row));
@@ -399,7 +441,8 @@ QString RowLayout::displayText(qint64 row) const
         text += QString(run.column - column, u' ') + run.text;
         column = run.column + run.width;
     }
-    // A tab at the end of the row still moves the columns on.
-    text += QString(qMax(0, columnOf(row, shownEnd(row)) - column), u' ');
+    // A tab at the end of the row still moves the columns on; a marked row has none.
+    if (!isUnreadable(row))
+        text += QString(qMax(0, columnOf(row, shownEnd(row)) - column), u' ');
     return text;
 }

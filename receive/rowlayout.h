@@ -23,6 +23,9 @@ struct RowRun
     bool dim = false;
 };
 
+// The mark shown, dimmed, where count bytes of the box could not be read back.
+QList<RowRun> unreadableRuns(int column, qint64 count);
+
 // Cuts the receive box's text into the rows it is drawn in, decoding the
 // stored CP932 bytes as it goes; positions are the store's. Text mode: CR LF,
 // a lone LF and a lone CR each end a row, a tab advances to the next multiple
@@ -54,6 +57,8 @@ public:
     // Whether the row starts a line (text mode), and so carries its time.
     bool startsLine(qint64 row) const;
     QList<RowRun> runs(qint64 row) const;
+    // Whether the row stands for bytes that could not be read back.
+    bool isUnreadable(qint64 row) const;
     // The position nearest to a column, which may lie between two columns.
     qint64 positionAt(qint64 row, qreal column) const;
     int columnOf(qint64 row, qint64 position) const;
@@ -73,6 +78,7 @@ private:
 
     void restart();
     void layOutText(qint64 from, qint64 to);
+    void placeUnreadable(qint64 position, qint64 end);
     void placePlain(qint64 position, qint64 count);
     qsizetype placeOthers(std::span<const unsigned char> bytes, qsizetype from, qint64 base);
     void placeOther(char16_t unit, qint64 position);
@@ -96,6 +102,7 @@ private:
     int m_columns = 80;
     bool m_stale = true;
     quint64 m_generation = 0;
+    qint64 m_unreadable = 0;
     qint64 m_laidOut = 0;
     int m_column = 0;
     bool m_afterCr = false;

@@ -97,8 +97,10 @@ void RowPainter::markMatches(QPainter &painter, const RowLayout &layout, const R
         return;
     const qint64 to = layout.rowEnd(endRow - 1);
     const QColor mark(255, 230, 120);
-    for (qint64 at = search.next(store, qMax<qint64>(0, layout.rowStart(firstRow) - search.reach(store) + 1));
-         at >= 0 && at < to; at = search.next(store, at + 1)) {
+    // Bounded by the rows in view: a pattern found nowhere further on must
+    // not send each frame through the rest of the box.
+    for (qint64 at = search.next(store, qMax<qint64>(0, layout.rowStart(firstRow) - search.reach(store) + 1), to);
+         at >= 0; at = search.next(store, at + 1, to)) {
         const qint64 end = search.matchEnd(store, at);
         for (qint64 row = qMax(firstRow, layout.rowOf(at)); row < endRow && layout.rowStart(row) < end; ++row) {
             const QRectF marked = selectionRect(layout, row, qreal((row - firstRow) * m_lineHeight), at, end);

@@ -2,6 +2,7 @@
 #include "receive/showntext.h"
 
 #include "capture/receivestore.h"
+#include "common/messagebox.h"
 #include "receive/rowlayout.h"
 
 #include <QIODevice>
@@ -15,6 +16,8 @@ QString between(const RowLayout &layout, const ReceiveStore &store, qint64 from,
     const bool hex = store.mode() == ReceiveStore::Mode::Hex;
     QString text;
     for (qint64 row = layout.rowOf(from); row < layout.rowCount() && layout.rowStart(row) < to; ++row) {
+        if (layout.isUnreadable(row))
+            continue;
         if (hex) {
             text += layout.displayText(row) + u'\n';
             continue;
@@ -27,7 +30,7 @@ QString between(const RowLayout &layout, const ReceiveStore &store, qint64 from,
     return text;
 }
 
-bool write(const RowLayout &layout, const ReceiveStore &store, QIODevice &out, qint64 from, qint64 to)
+bool write(const RowLayout &layout, const ReceiveStore &store, QIODevice &out, qint64 from, qint64 to, QString *error)
 {
     constexpr qint64 kRowsPerBatch = 4096;
     if (from >= to)
@@ -35,8 +38,16 @@ bool write(const RowLayout &layout, const ReceiveStore &store, QIODevice &out, q
     for (qint64 row = layout.rowOf(from); row < layout.rowCount() && layout.rowStart(row) < to; row += kRowsPerBatch) {
         const qint64 end = row + kRowsPerBatch;
         const qint64 batchEnd = end < layout.rowCount() ? qMin(to, layout.rowStart(end)) : to;
-        if (out.write(between(layout, store, qMax(from, layout.rowStart(row)), batchEnd).toUtf8()) < 0)
+        const qint64 batchFrom = qMax(from, layout.rowStart(row));
+        const QByteArray batch = between(layout, store, batchFrom, batchEnd).toUtf8();
+        if (store.unreadableEnd(batchFrom, batchEnd) >= 0) {
+            *error = messages::receivedDataUnreadable(store.unreadableReason());
             return false;
+        }
+        if (out.write(batch) < 0) {
+            *error = out.errorString();
+            return false;
+        }
     }
     return true;
 }

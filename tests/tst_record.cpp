@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include "capture/spillfile.h"
+#include "failingreader.h"
 #include "receive/receiveview.h"
 #include "serial/serialchannel.h"
 #include "windowfixture.h"
@@ -38,6 +40,7 @@ private slots:
     void offersToSaveASelectionTooLargeToCopy_data();
     void offersToSaveASelectionTooLargeToCopy();
     void findsTextAcrossBlocksAndBytesInHex();
+    void marksAnUnreadableBlockAndRefusesToSaveIt();
     void staysWhereTheOperatorScrolledWithoutAutoScroll();
     void aWheelOverTheTabsChangesNothing();
     void aTabClickForgetsAHeldLeadByte();
@@ -186,7 +189,8 @@ void TstRecord::showsTimesAndSixteenByteRows_data()
     QTest::addColumn<QByteArrayList>("pieces");
     QTest::addColumn<QString>("shown");
 
-    // Pieces are sent 150 ms apart; T stands for a time "[HH:MM:SS.mmm] ".
+    // Pieces are sent 150 ms apart; T stands for a time "[HH:MM:SS.mmm] ",
+    // S for a time alone on its row.
     QTest::newRow("text: every line, also those received before")
         << 0 << QStringList{u"タイムスタンプ表示"_qs} << QByteArrayList{"ab\r\ncd", "ef\rg"}
         << u"Tab\r\nTcdef\rTg"_qs;
@@ -198,8 +202,8 @@ void TstRecord::showsTimesAndSixteenByteRows_data()
            "00000010  0D 0A 58                                         ..X\n"_qs;
     QTest::newRow("hex: both")
         << 1 << QStringList{u"16バイト単位で表示"_qs, u"タイムスタンプ表示"_qs} << QByteArrayList{"A", "B"}
-        << u"T00000000  41                                               A\n"
-           "T00000001  42                                               B\n"_qs;
+        << u"S\n00000000  41                                               A\n"
+           "S\n00000001  42                                               B\n"_qs;
 }
 
 void TstRecord::showsTimesAndSixteenByteRows()
@@ -222,7 +226,12 @@ void TstRecord::showsTimesAndSixteenByteRows()
     const QString copied = QGuiApplication::clipboard()->text();
     QString pattern = QRegularExpression::escape(shown);
     pattern.replace(u"T"_qs, u"\\[\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\] "_qs);
+    pattern.replace(u"S"_qs, u"\\[\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\]"_qs);
     QVERIFY2(QRegularExpression(u'^' + pattern + u'$').match(copied).hasMatch(), qPrintable(copied));
+    // Every row fits the box: it has no horizontal scroll bar to reach a cut-off column.
+    const int columns = int((m_view->viewport()->width() - 4) / QFontMetricsF(m_view->font()).horizontalAdvance(u'0'));
+    for (const QString &row : copied.split(QRegularExpression(u"\r\n|\r|\n"_qs)))
+        QVERIFY2(row.size() <= columns, qPrintable(row));
 
     m_fx.answerer->otherModal = chooseFile(path(QStringLiteral("shown.txt")));
     chooseFromMenu(QStringLiteral("名前を付けて保存..."));
@@ -299,7 +308,9 @@ void TstRecord::findsTextAcrossBlocksAndBytesInHex()
     auto *find = m_fx.window->findChild<QDialog *>(QStringLiteral("frmFind"));
     QVERIFY(find && find->isVisible());
     QTest::keyClicks(find->findChild<QLineEdit *>(QStringLiteral("txtFind")), QStringLiteral("NEEDLE"));
-    QCOMPARE(find->findChild<QLabel *>(QStringLiteral("lblMatches"))->text(), QStringLiteral("1 件"));
+    // Each key returned before the count, which follows.
+    QCOMPARE(find->findChild<QLabel *>(QStringLiteral("lblMatches"))->text(), QStringLiteral("数えています..."));
+    QTRY_COMPARE(find->findChild<QLabel *>(QStringLiteral("lblMatches"))->text(), QStringLiteral("1 件"));
     QTest::mouseClick(find->findChild<QPushButton *>(QStringLiteral("cmdFindNext")), Qt::LeftButton);
     QCOMPARE(m_view->selectedText(), QStringLiteral("NEEDLE"));
     // New data does not move the view while the window is open.
@@ -315,9 +326,46 @@ void TstRecord::findsTextAcrossBlocksAndBytesInHex()
     auto *field = find->findChild<QLineEdit *>(QStringLiteral("txtFind"));
     field->clear();
     QTest::keyClicks(field, QStringLiteral("0d 0A"));
-    QCOMPARE(find->findChild<QLabel *>(QStringLiteral("lblMatches"))->text(), QStringLiteral("3 件"));
+    QTRY_COMPARE(find->findChild<QLabel *>(QStringLiteral("lblMatches"))->text(), QStringLiteral("3 件"));
     QTest::keyClick(find, Qt::Key_F3, Qt::ShiftModifier);
     QCOMPARE(m_view->selectedText(), QStringLiteral("0D 0A"));
+}
+
+void TstRecord::marksAnUnreadableBlockAndRefusesToSaveIt()
+{
+    const auto budget = qScopeGuard([previous = SpillFile::memoryBudget()] { SpillFile::setMemoryBudget(previous); });
+    SpillFile::setMemoryBudget(0);
+    constexpr qint64 kBlock = 65536;
+    QByteArray lines;
+    while (lines.size() < 3 * kBlock)
+        lines += "filler line\r\n";
+    send(lines);
+    QTRY_COMPARE(m_view->store().length(), qint64(lines.size()));
+    QScrollBar *bar = m_view->verticalScrollBar();
+    QTRY_VERIFY(bar->maximum() > 3 * kBlock / 13 - 20);
+    FailingReader reader(lines, {kBlock});
+    m_view->setBlockReader(&reader);
+    const auto detach = qScopeGuard([this] { m_view->setBlockReader(nullptr); });
+
+    QTest::keyClick(m_view, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(m_view, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromLatin1(lines.first(kBlock) + lines.sliced(2 * kBlock)));
+    // The block's five thousand lines become one marked row.
+    QTRY_VERIFY(bar->maximum() < 2 * kBlock / 13 + 20);
+    QTRY_COMPARE(m_fx.answerer->messages.size(), 1);
+
+    m_fx.answerer->otherModal = chooseFile(path(QStringLiteral("shown.txt")));
+    chooseFromMenu(QStringLiteral("名前を付けて保存..."));
+    m_fx.answerer->otherModal = chooseFile(path(QStringLiteral("shown.txt")));
+    chooseFromMenu(QStringLiteral("名前を付けて保存..."));
+    QTest::qWait(100);
+    const QString cannotSave = u"保存できません\n"_qs + path(QStringLiteral("shown.txt"))
+                               + u"\n受信データの一部を読み戻せません: Input/output error"_qs;
+    QCOMPARE(m_fx.answerer->texts(),
+             (QStringList{u"受信データの一部を一時ファイルから読み戻せません。その部分は表示・コピー・検索・保存できません\n"
+                          "Input/output error"_qs,
+                          cannotSave, cannotSave}));
+    QVERIFY(!QFile::exists(path(QStringLiteral("shown.txt"))));
 }
 
 void TstRecord::staysWhereTheOperatorScrolledWithoutAutoScroll()
