@@ -3,14 +3,12 @@
 
 #include "app/configdownload.h"
 #include "app/wheelblocker.h"
+#include "capture/boardcapture.h"
 #include "common/messagebox.h"
 #include "common/twips.h"
 #include "receive/receiveactions.h"
 #include "receive/receivemonitor.h"
-#include "capture/receiverecorder.h"
 #include "receive/receiveview.h"
-#include "capture/recordlines.h"
-#include "serial/lineerrors.h"
 #include "serial/serialchannel.h"
 #include "settings/portassignlauncher.h"
 #include "settings/settingslauncher.h"
@@ -242,30 +240,12 @@ void FrmMain::connectHandlers()
 // Before the receive monitor's: a line error is in the recording before its box is shown.
 void FrmMain::connectRecording()
 {
-    m_recorder = new ReceiveRecorder(this);
+    m_capture = new BoardCapture(*MSCom, this);
+    m_recorder = &m_capture->recorder();
     m_receiveActions = new ReceiveActions(rtxtAscRcv, *m_recorder, this, this);
-    connect(MSCom, &SerialChannel::inputTaken, m_recorder, &ReceiveRecorder::addBytesNow);
-    connect(MSCom, &SerialChannel::portOpenChanged, this, &FrmMain::onPortOpenChanged);
-    connect(MSCom, &SerialChannel::onComm, this, &FrmMain::onCommForRecording);
-    connect(m_download, &ConfigDownload::transferStarted, m_recorder,
-            [this] { m_recorder->addMarkerNow(recordlines::downloadStarted()); });
-    connect(m_download, &ConfigDownload::transferFinished, m_recorder,
-            [this] { m_recorder->addMarkerNow(recordlines::downloadFinished()); });
+    connect(m_download, &ConfigDownload::transferStarted, m_capture, &BoardCapture::onDownloadStarted);
+    connect(m_download, &ConfigDownload::transferFinished, m_capture, &BoardCapture::onDownloadFinished);
     connect(m_recorder, &ReceiveRecorder::recordingChanged, this, &FrmMain::onRecordingChanged);
-}
-
-void FrmMain::onPortOpenChanged(bool open)
-{
-    const int port = MSCom->commPort();
-    const QString device = MSCom->devicePath();
-    m_recorder->addMarkerNow(open ? recordlines::portOpened(port, device) : recordlines::portClosed(port, device));
-}
-
-void FrmMain::onCommForRecording()
-{
-    // The same events whose box the receive monitor shows.
-    if (commevent::isError(MSCom->commEvent()))
-        m_recorder->addMarkerNow(messages::lineEvent(MSCom->commEvent()).prompt);
 }
 
 void FrmMain::onRecordingChanged(bool recording)
@@ -305,7 +285,6 @@ void FrmMain::onPortClosedBySet()
 
 void FrmMain::onPortDisconnected()
 {
-    m_recorder->addMarkerNow(recordlines::deviceLost());
     // A download under way tells the operator itself, as its own failure.
     if (!m_download->isTransferring())
         showMessage(this, messages::portDisconnected());

@@ -7,6 +7,7 @@
 
 #include <array>
 
+class BoardCapture;
 class ConfigDownload;
 class HexByteBox;
 class HexSend;
@@ -56,8 +57,6 @@ private:
     void onPortClosedBySet();
     void updateComOpenCaption();
     void connectRecording();
-    void onPortOpenChanged(bool open);
-    void onCommForRecording();
     void onRecordingChanged(bool recording);
 
     SerialChannel *MSCom = nullptr;
@@ -89,6 +88,7 @@ private:
     HexSend *m_hexSend = nullptr;
     SettingsLauncher *m_settings = nullptr;
     PortAssignLauncher *m_portAssign = nullptr;
+    BoardCapture *m_capture = nullptr;
     ReceiveRecorder *m_recorder = nullptr;
     ReceiveActions *m_receiveActions = nullptr;
 };

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "cli/commands.h"
 
-#include "cli/boardreader.h"
+#include "capture/boardcapture.h"
+#include "capture/interruptwatch.h"
 #include "cli/commandline.h"
-#include "cli/interruptwatch.h"
 #include "cli/progressshow.h"
 #include "cli/transferfigures.h"
 #include "cli/climessages.h"
@@ -138,13 +138,14 @@ int failureStatus(const DownloadEngine &engine, const Options &options)
 
 int awaitAnswer(SerialChannel &channel, const Options &options, InterruptWatch &interrupt)
 {
-    BoardReader reader(channel);
+    BoardCapture reader(channel);
+    reader.setTakesInput(true);
     reader.watchFor(options.expect);
     QEventLoop loop;
-    QObject::connect(&reader, &BoardReader::received, &loop, [](const QByteArray &, const QString &text) { printOut(text); });
-    QObject::connect(&reader, &BoardReader::textSeen, &loop, [&loop] { loop.exit(exitstatus::kDone); });
+    QObject::connect(&reader, &BoardCapture::received, &loop, [](const QByteArray &, const QString &text) { printOut(text); });
+    QObject::connect(&reader, &BoardCapture::textSeen, &loop, [&loop] { loop.exit(exitstatus::kDone); });
     QObject::connect(&channel, &SerialChannel::disconnected, &loop, [&loop] { loop.exit(exitstatus::kInputOutput); });
-    QObject::connect(&interrupt, &InterruptWatch::interrupted, &loop, [&loop] { loop.exit(exitstatus::kInterrupted); });
+    QObject::connect(&interrupt, &InterruptWatch::interrupted, &loop, [&loop, &interrupt] { loop.exit(interrupt.exitStatus()); });
     QTimer::singleShot(std::chrono::milliseconds(qint64(options.timeout * 1000)), &loop,
                        [&loop] { loop.exit(exitstatus::kNoAnswer); });
     const int status = loop.exec();
@@ -176,7 +177,7 @@ int transfer(SerialChannel &channel, const Options &options)
         return failureStatus(engine, options);
     case DownloadEngine::Outcome::Cancelled:
         printError(climessages::interrupted(progress.lastSent(), plan->payload));
-        return exitstatus::kInterrupted;
+        return interrupt.exitStatus();
     case DownloadEngine::Outcome::ShortFile:
         printError(climessages::nothingToSend(plan->length, options.drop));
         return exitstatus::kDone;
