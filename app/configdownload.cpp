@@ -51,6 +51,12 @@ bool ConfigDownload::isTransferring() const
     return m_engine->isTransferring();
 }
 
+void ConfigDownload::stop()
+{
+    m_stopped = true;
+    m_engine->cancel();
+}
+
 void ConfigDownload::run()
 {
     if (!MSCom.portOpen()) {
@@ -63,7 +69,7 @@ void ConfigDownload::run()
     }
     const QString path = choosePath();
     // A port that went away while the dialog was open has been reported already.
-    if (path.isEmpty() || !MSCom.portOpen())
+    if (path.isEmpty() || !MSCom.portOpen() || m_stopped)
         return;
     // Anything but a regular file has no length to go by (and a FIFO would
     // block the open).
@@ -75,6 +81,8 @@ void ConfigDownload::run()
         return;
     }
     showMessage(m_window, messages::pressInit());
+    if (m_stopped)
+        return;
     if (const std::optional<Message> failure = transfer(path, *plan))
         showMessage(m_window, *failure);
 }

@@ -27,6 +27,9 @@ public:
     // From the closing of the start message to the end of the final reset;
     // a failure meanwhile is told as the download's own.
     bool isTransferring() const;
+    // The window is closing: a transfer under way stops as a cancel stops
+    // it, and none starts after the box or dialog now open.
+    void stop();
 
 signals:
     void transferStarted();
@@ -43,4 +46,5 @@ private:
     QWidget *m_window;
     DownloadEngine *m_engine;
     QString m_lastFolder;
+    bool m_stopped = false;
 };

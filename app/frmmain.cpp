@@ -2,6 +2,7 @@
 #include "app/frmmain.h"
 
 #include "app/configdownload.h"
+#include "app/signalclose.h"
 #include "app/wheelblocker.h"
 #include "capture/boardcapture.h"
 #include "common/messagebox.h"
@@ -246,6 +247,12 @@ void FrmMain::connectRecording()
     connect(m_download, &ConfigDownload::transferStarted, m_capture, &BoardCapture::onDownloadStarted);
     connect(m_download, &ConfigDownload::transferFinished, m_capture, &BoardCapture::onDownloadFinished);
     connect(m_recorder, &ReceiveRecorder::recordingChanged, this, &FrmMain::onRecordingChanged);
+    m_signalClose = new SignalClose(this, *m_download, *m_capture, this);
+}
+
+void FrmMain::closeBySignal()
+{
+    m_signalClose->start();
 }
 
 void FrmMain::onRecordingChanged(bool recording)

@@ -9,6 +9,7 @@
 
 class BoardCapture;
 class ConfigDownload;
+class SignalClose;
 class HexByteBox;
 class HexSend;
 class PortAssignLauncher;
@@ -35,6 +36,10 @@ class FrmMain : public QWidget
 public:
     explicit FrmMain(QWidget *parent = nullptr);
     ~FrmMain() override;
+
+    // SIGTERM, SIGHUP or SIGINT: closes as the operator's close does, with
+    // any box or the download's progress open.
+    void closeBySignal();
 
     SerialChannel &channel() { return *MSCom; }
     const PortSettings &portSettings() const { return m_portSettings; }
@@ -89,6 +94,7 @@ private:
     SettingsLauncher *m_settings = nullptr;
     PortAssignLauncher *m_portAssign = nullptr;
     BoardCapture *m_capture = nullptr;
+    SignalClose *m_signalClose = nullptr;
     ReceiveRecorder *m_recorder = nullptr;
     ReceiveActions *m_receiveActions = nullptr;
 };

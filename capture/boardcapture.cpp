@@ -26,7 +26,7 @@ void BoardCapture::watchFor(const QString &text)
 
 void BoardCapture::takeRest()
 {
-    if (!m_takesInput || !MSCom.portOpen())
+    if (!MSCom.portOpen())
         return;
     MSCom.setInputMode(SerialChannel::InputMode::Binary);
     (void)MSCom.input();

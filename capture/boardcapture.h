@@ -33,7 +33,8 @@ public:
     void setTakesInput(bool take) { m_takesInput = take; }
     // Looks for text in what arrives from now on; empty looks for nothing.
     void watchFor(const QString &text);
-    // Takes what the channel still holds, so that a close loses nothing.
+    // Takes what the channel still holds, so that a close loses nothing of
+    // it (in the window too: the box is going, the recording stays).
     void takeRest();
 
     // What the channel took from the port, in order.
