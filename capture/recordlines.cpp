@@ -23,14 +23,26 @@ QString markerLine(const QString &event)
     return QStringLiteral("--- %1 ---").arg(event);
 }
 
+namespace {
+
+// A device named by its path alone (the command line's --port /dev/...) has no port number.
+QString portEvent(const QString &event, int port, const QString &device)
+{
+    if (port <= 0)
+        return QStringLiteral("%1 %2").arg(event, device);
+    return QStringLiteral("%1 COM%2 %3").arg(event).arg(port).arg(device);
+}
+
+} // namespace
+
 QString portOpened(int port, const QString &device)
 {
-    return QStringLiteral("ポートオープン COM%1 %2").arg(port).arg(device);
+    return portEvent(QStringLiteral("ポートオープン"), port, device);
 }
 
 QString portClosed(int port, const QString &device)
 {
-    return QStringLiteral("ポートクローズ COM%1 %2").arg(port).arg(device);
+    return portEvent(QStringLiteral("ポートクローズ"), port, device);
 }
 
 QString downloadStarted()

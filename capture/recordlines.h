@@ -20,6 +20,7 @@ QString shortStamp(qint64 msecsSinceEpoch);
 // "--- ポートオープン COM3 /dev/ttyUSB0 ---"
 QString markerLine(const QString &event);
 
+// A port of 0 is a device named by its path alone: no "COM" part.
 QString portOpened(int port, const QString &device);
 QString portClosed(int port, const QString &device);
 QString downloadStarted();

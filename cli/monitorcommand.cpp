@@ -26,6 +26,8 @@ namespace {
 struct Options
 {
     QString device;
+    // The port number the device was named by; 0 for a path.
+    int port = 0;
     QString log;
     QString until;
     double duration = 0;
@@ -102,7 +104,7 @@ std::optional<int> readOptions(const QStringList &arguments, Options &options)
                       : parser.isSet(raw) ? Form::Raw
                       : parser.isSet(hex) ? Form::Hex
                                           : Form::Text;
-    options = {*device, parser.value(log), parser.value(until), *seconds, form, parser.isSet(timestamps),
+    options = {*device, parser.value(port).toInt(), parser.value(log), parser.value(until), *seconds, form, parser.isSet(timestamps),
                parser.isSet(json)};
     return std::nullopt;
 }
@@ -237,6 +239,7 @@ int runMonitor(const QStringList &arguments)
     MonitorRun run(channel, capture, options);
     // Recording first, so that the port's opening is its first marker.
     int status = startRecording(capture.recorder(), options.log);
+    channel.setCommPort(options.port);
     if (status == exitstatus::kDone)
         status = openPort(channel, options.device);
     if (status == exitstatus::kDone)
