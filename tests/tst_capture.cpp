@@ -172,14 +172,10 @@ void TstCapture::summarisesTheMonitorInJson_data()
 
     QTest::newRow("until seen") << 0 << 1.23456 << true
                                 << QByteArray(R"({"bytes":7,"exit":0,"lines":2,"outcome":"done","seconds":1.235,"until_seen":true})");
-    QTest::newRow("not seen") << 6 << 0.3 << false
-                              << QByteArray(R"({"bytes":7,"exit":6,"lines":2,"outcome":"no_answer","seconds":0.3,"until_seen":false})");
     QTest::newRow("write failed") << 5 << 2.0 << false
                                   << QByteArray(R"({"bytes":7,"exit":5,"lines":2,"outcome":"io_error","seconds":2,"until_seen":false})");
     QTest::newRow("SIGTERM") << 143 << 0.5 << false
                              << QByteArray(R"({"bytes":7,"exit":143,"lines":2,"outcome":"terminated","seconds":0.5,"until_seen":false})");
-    QTest::newRow("SIGHUP") << 129 << 0.5 << false
-                            << QByteArray(R"({"bytes":7,"exit":129,"lines":2,"outcome":"hangup","seconds":0.5,"until_seen":false})");
 }
 
 void TstCapture::summarisesTheMonitorInJson()
