@@ -53,6 +53,12 @@ bool ConfigDownload::isTransferring() const
     return m_engine->isTransferring();
 }
 
+void ConfigDownload::stop()
+{
+    m_stopped = true;
+    m_engine->cancel();
+}
+
 void ConfigDownload::run()
 {
     start({});
@@ -84,7 +90,7 @@ void ConfigDownload::start(const QString &given)
         return;
     const QString path = given.isEmpty() ? choosePath() : given;
     // A port that went away while the dialog was open has been reported already.
-    if (path.isEmpty() || !MSCom.portOpen())
+    if (path.isEmpty() || !MSCom.portOpen() || m_stopped)
         return;
     // Anything but a regular file has no length to go by (and a FIFO would
     // block the open). A file named without the dialog may have gone since.
@@ -102,6 +108,8 @@ void ConfigDownload::start(const QString &given)
     showMessage(m_window, prompt(path, !given.isEmpty(), print));
     m_lastPath = QFileInfo(path).absoluteFilePath();
     m_lastPrint = print;
+    if (m_stopped)
+        return;
     if (const std::optional<Message> failure = transfer(path, *plan))
         showMessage(m_window, *failure);
 }

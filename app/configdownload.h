@@ -36,6 +36,9 @@ public:
     // From the closing of the start message to the end of the final reset;
     // a failure meanwhile is told as the download's own.
     bool isTransferring() const;
+    // The window is closing: a transfer under way stops as a cancel stops
+    // it, and none starts after the box or dialog now open.
+    void stop();
 
 signals:
     void transferStarted();
@@ -60,4 +63,5 @@ private:
     QString m_lastPath;
     std::optional<FileFingerprint> m_lastPrint;
     bool m_running = false;
+    bool m_stopped = false;
 };

@@ -4,15 +4,14 @@
 #include "app/configdownload.h"
 #include "app/filedrop.h"
 #include "app/reconnectcontrol.h"
+#include "app/signalclose.h"
 #include "app/wheelblocker.h"
+#include "capture/boardcapture.h"
 #include "common/messagebox.h"
 #include "common/twips.h"
 #include "receive/receiveactions.h"
 #include "receive/receivemonitor.h"
-#include "capture/receiverecorder.h"
 #include "receive/receiveview.h"
-#include "capture/recordlines.h"
-#include "serial/lineerrors.h"
 #include "serial/portreconnector.h"
 #include "serial/serialchannel.h"
 #include "settings/portassignlauncher.h"
@@ -293,32 +292,18 @@ void FrmMain::connectSend()
 // Before the receive monitor's: a line error is in the recording before its box is shown.
 void FrmMain::connectRecording()
 {
-    m_recorder = new ReceiveRecorder(this);
+    m_capture = new BoardCapture(*MSCom, this);
+    m_recorder = &m_capture->recorder();
     m_receiveActions = new ReceiveActions(rtxtAscRcv, *m_recorder, this, this);
-    connect(MSCom, &SerialChannel::inputTaken, m_recorder, &ReceiveRecorder::addBytesNow);
-    connect(MSCom, &SerialChannel::portOpenChanged, this, &FrmMain::onPortOpenChanged);
-    connect(MSCom, &SerialChannel::onComm, this, &FrmMain::onCommForRecording);
-    connect(m_download, &ConfigDownload::transferStarted, m_recorder,
-            [this] { m_recorder->addMarkerNow(recordlines::downloadStarted()); });
-    connect(m_download, &ConfigDownload::transferFinished, m_recorder,
-            [this] { m_recorder->addMarkerNow(recordlines::downloadFinished()); });
+    connect(m_download, &ConfigDownload::transferStarted, m_capture, &BoardCapture::onDownloadStarted);
+    connect(m_download, &ConfigDownload::transferFinished, m_capture, &BoardCapture::onDownloadFinished);
     connect(m_recorder, &ReceiveRecorder::recordingChanged, this, &FrmMain::onRecordingChanged);
-    connect(MSCom, &SerialChannel::reconnected, m_recorder,
-            [this](const QString &device) { m_recorder->addMarkerNow(recordlines::deviceReconnected(device)); });
+    m_signalClose = new SignalClose(this, *m_download, *m_capture, this);
 }
 
-void FrmMain::onPortOpenChanged(bool open)
+void FrmMain::closeBySignal()
 {
-    const int port = MSCom->commPort();
-    const QString device = MSCom->devicePath();
-    m_recorder->addMarkerNow(open ? recordlines::portOpened(port, device) : recordlines::portClosed(port, device));
-}
-
-void FrmMain::onCommForRecording()
-{
-    // The same events whose box the receive monitor shows.
-    if (commevent::isError(MSCom->commEvent()))
-        m_recorder->addMarkerNow(messages::lineEvent(MSCom->commEvent()).prompt);
+    m_signalClose->start();
 }
 
 void FrmMain::onRecordingChanged(bool recording)
@@ -359,7 +344,6 @@ void FrmMain::onPortClosedBySet()
 
 void FrmMain::onPortDisconnected()
 {
-    m_recorder->addMarkerNow(recordlines::deviceLost());
     // A download under way tells the operator itself, as its own failure.
     if (m_download->isTransferring() || m_lossShown)
         return;

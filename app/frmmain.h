@@ -7,8 +7,10 @@
 
 #include <array>
 
+class BoardCapture;
 class ConfigDownload;
 class FileDrop;
+class SignalClose;
 class HexByteBox;
 class HexSend;
 class LineEndChoice;
@@ -40,6 +42,10 @@ public:
     explicit FrmMain(QWidget *parent = nullptr);
     ~FrmMain() override;
 
+    // SIGTERM, SIGHUP or SIGINT: closes as the operator's close does, with
+    // any box or the download's progress open.
+    void closeBySignal();
+
     SerialChannel &channel() { return *MSCom; }
     const PortSettings &portSettings() const { return m_portSettings; }
 
@@ -65,8 +71,6 @@ private:
     void connectReconnect();
     void connectMenus();
     void onDownloadRunning(bool running);
-    void onPortOpenChanged(bool open);
-    void onCommForRecording();
     void onRecordingChanged(bool recording);
 
     SerialChannel *MSCom = nullptr;
@@ -103,6 +107,8 @@ private:
     HexSend *m_hexSend = nullptr;
     SettingsLauncher *m_settings = nullptr;
     PortAssignLauncher *m_portAssign = nullptr;
+    BoardCapture *m_capture = nullptr;
+    SignalClose *m_signalClose = nullptr;
     ReceiveRecorder *m_recorder = nullptr;
     ReceiveActions *m_receiveActions = nullptr;
     ReconnectControl *m_reconnect = nullptr;

@@ -9,6 +9,8 @@
 namespace hexgroups {
 
 constexpr int kGroupWidth = 3;
+// With timestamps, bytes that come this long or longer after the last start a new line.
+constexpr qint64 kPauseMs = 100;
 
 // Writes the groups of bytes to out, which must hold kGroupWidth per byte.
 void write(QByteArrayView bytes, QChar *out);

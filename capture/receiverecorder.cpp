@@ -40,7 +40,7 @@ bool ReceiveRecorder::start(const QString &path, Format format)
     m_format = format;
     m_pending.clear();
     m_decoder.reset();
-    m_stamper = {};
+    m_stamper = recordlines::LineStamper();
     m_closing = false;
     m_writeFailed = false;
     m_recording = true;
@@ -131,7 +131,7 @@ void ReceiveRecorder::writeBatches()
         const QByteArray batch = std::move(m_batches.front());
         m_batches.pop_front();
         lock.unlock();
-        const bool written = m_file.write(batch) == batch.size();
+        const bool written = writeWhole(batch);
         lock.lock();
         if (!written) {
             m_writeFailed = true;
@@ -140,6 +140,20 @@ void ReceiveRecorder::writeBatches()
             return;
         }
     }
+}
+
+// QFile reports a write the disk cut short as a short count with no reason;
+// the write of the rest fails with the reason (EFBIG, ENOSPC) kept.
+bool ReceiveRecorder::writeWhole(const QByteArray &batch)
+{
+    qint64 done = 0;
+    while (done < batch.size()) {
+        const qint64 written = m_file.write(batch.constData() + done, batch.size() - done);
+        if (written <= 0)
+            return false;
+        done += written;
+    }
+    return true;
 }
 
 void ReceiveRecorder::onWriteFailed()

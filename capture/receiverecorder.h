@@ -53,6 +53,7 @@ signals:
 private:
     void flush();
     void writeBatches();
+    bool writeWhole(const QByteArray &batch);
     void onWriteFailed();
     void finish();
 

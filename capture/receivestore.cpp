@@ -9,8 +9,6 @@
 
 namespace {
 
-// A pause this long or longer starts a new row in hex mode with timestamps.
-constexpr qint64 kHexPauseMs = 100;
 constexpr qint64 kPageBytes = 4096;
 
 } // namespace
@@ -131,7 +129,7 @@ void ReceiveStore::stampText(QByteArrayView bytes, qint64 msecsSinceEpoch)
 
 void ReceiveStore::stampBytes(qint64 msecsSinceEpoch)
 {
-    if (m_bytes.isEmpty() || msecsSinceEpoch - m_lastPieceTime >= kHexPauseMs)
+    if (m_bytes.isEmpty() || msecsSinceEpoch - m_lastPieceTime >= hexgroups::kPauseMs)
         addStamp(m_bytes.size(), msecsSinceEpoch);
     m_lastPieceTime = msecsSinceEpoch;
 }

@@ -28,7 +28,9 @@ const QString kExitStatusHelp = QStringLiteral(
     "  5    input/output failed during the work (device gone, write failed)\n"
     "  6    the expected text did not come in time\n"
     "  7    the bitstream header's part differs from --part\n"
-    "  130  interrupted (Ctrl+C)\n");
+    "  129  hung up (SIGHUP), ended as an interrupt is\n"
+    "  130  interrupted (Ctrl+C)\n"
+    "  143  terminated (SIGTERM), ended as an interrupt is\n");
 
 bool isTerminal(int fd)
 {

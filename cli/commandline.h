@@ -20,7 +20,9 @@ constexpr int kFile = 4;
 constexpr int kInputOutput = 5;
 constexpr int kNoAnswer = 6;
 constexpr int kPartDiffers = 7;
+constexpr int kHangUp = 129;
 constexpr int kInterrupted = 130;
+constexpr int kTerminated = 143;
 } // namespace exitstatus
 
 // The pieces every subcommand shares: messages, options, the port.

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "cli/consoletext.h"
 
-
 namespace consoletext {
 
 QString withoutControls(QStringView text)
@@ -16,24 +15,3 @@ QString withoutControls(QStringView text)
 }
 
 } // namespace consoletext
-
-QString LineStamper::stamp(QStringView text, QTime now)
-{
-    const QString prefix = now.toString(QStringLiteral("[HH:mm:ss.zzz] "));
-    QString stamped;
-    stamped.reserve(text.size() + prefix.size());
-    for (const QChar character : text) {
-        if (m_atLineStart)
-            stamped += prefix;
-        stamped += character;
-        m_atLineStart = character == QLatin1Char('\n');
-    }
-    return stamped;
-}
-
-QString LineStamper::breakLine()
-{
-    const bool wasAtStart = m_atLineStart;
-    m_atLineStart = true;
-    return wasAtStart ? QString() : QStringLiteral("\n");
-}

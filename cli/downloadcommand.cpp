@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "cli/commands.h"
 
-#include "cli/boardreader.h"
+#include "capture/boardcapture.h"
+#include "capture/interruptwatch.h"
 #include "cli/climessages.h"
 #include "cli/commandline.h"
 #include "cli/consoletext.h"
 #include "cli/downloadsummary.h"
 #include "cli/inputfile.h"
-#include "cli/interruptwatch.h"
 #include "cli/progressshow.h"
 #include "download/bitheader.h"
 #include "download/downloadengine.h"
@@ -122,7 +122,7 @@ int waitForInit(const Options &options, InterruptWatch &interrupt)
     QSocketNotifier enter(STDIN_FILENO, QSocketNotifier::Read);
     QEventLoop loop;
     QObject::connect(&enter, &QSocketNotifier::activated, &loop, [&loop] { loop.exit(exitstatus::kDone); });
-    QObject::connect(&interrupt, &InterruptWatch::interrupted, &loop, [&loop] { loop.exit(exitstatus::kInterrupted); });
+    QObject::connect(&interrupt, &InterruptWatch::interrupted, &loop, [&loop, &interrupt] { loop.exit(interrupt.exitStatus()); });
     const int status = loop.exec();
     if (status == exitstatus::kDone)
         QTextStream(stdin).readLine();
@@ -163,15 +163,16 @@ void showBoardText(const QString &text, bool json)
 
 int awaitAnswer(SerialChannel &channel, const Options &options, InterruptWatch &interrupt)
 {
-    BoardReader reader(channel);
+    BoardCapture reader(channel);
+    reader.setTakesInput(true);
     reader.watchFor(options.expect);
     QEventLoop loop;
     const bool json = options.json;
-    QObject::connect(&reader, &BoardReader::received, &loop,
+    QObject::connect(&reader, &BoardCapture::received, &loop,
                      [json](const QByteArray &, const QString &text) { showBoardText(text, json); });
-    QObject::connect(&reader, &BoardReader::textSeen, &loop, [&loop] { loop.exit(exitstatus::kDone); });
+    QObject::connect(&reader, &BoardCapture::textSeen, &loop, [&loop] { loop.exit(exitstatus::kDone); });
     QObject::connect(&channel, &SerialChannel::disconnected, &loop, [&loop] { loop.exit(exitstatus::kInputOutput); });
-    QObject::connect(&interrupt, &InterruptWatch::interrupted, &loop, [&loop] { loop.exit(exitstatus::kInterrupted); });
+    QObject::connect(&interrupt, &InterruptWatch::interrupted, &loop, [&loop, &interrupt] { loop.exit(interrupt.exitStatus()); });
     QTimer::singleShot(std::chrono::milliseconds(qint64(options.timeout * 1000)), &loop,
                        [&loop] { loop.exit(exitstatus::kNoAnswer); });
     const int status = loop.exec();
@@ -179,20 +180,20 @@ int awaitAnswer(SerialChannel &channel, const Options &options, InterruptWatch &
         printError(climessages::noAnswer(options.expect, options.timeout));
     else if (status == exitstatus::kInputOutput)
         printError(climessages::deviceGone(options.device));
-    else if (status == exitstatus::kInterrupted)
+    else if (status == interrupt.exitStatus())
         printError(climessages::interruptedWaiting(options.expect));
     return status;
 }
 
 int sent(DownloadEngine::Outcome outcome, const DownloadEngine &engine, const Options &options, qint64 total,
-         qint64 lastSent)
+         qint64 lastSent, int cancelledStatus)
 {
     switch (outcome) {
     case DownloadEngine::Outcome::Failed:
         return failureStatus(engine, options);
     case DownloadEngine::Outcome::Cancelled:
         printError(climessages::interrupted(lastSent, total));
-        return exitstatus::kInterrupted;
+        return cancelledStatus;
     case DownloadEngine::Outcome::ShortFile:
         // The file shrank after it was checked.
         printError(climessages::nothingToSend(options.path, QFileInfo(options.path).size(), options.drop));
@@ -223,7 +224,7 @@ int transfer(SerialChannel &channel, const Options &options, InterruptWatch &int
     summary.blocks = progress.blocks();
     summary.crc32 = progress.crc();
     summary.seconds = progress.seconds();
-    if (const int status = sent(outcome, engine, options, plan->payload, progress.lastSent()))
+    if (const int status = sent(outcome, engine, options, plan->payload, progress.lastSent(), interrupt.exitStatus()))
         return status;
     if (options.expect.isEmpty())
         return exitstatus::kDone;

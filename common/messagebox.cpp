@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "common/messagebox.h"
 
+#include "capture/recordlines.h"
 #include "common/porttexts.h"
 
 #include <QMessageBox>
@@ -77,18 +78,7 @@ Message portDisconnected()
 
 Message lineEvent(int commEvent)
 {
-    QString prompt;
-    switch (commEvent) {
-    case 1001: prompt = QStringLiteral("中断信号が受信されました"); break;
-    case 1004: prompt = QStringLiteral("フレームエラー"); break;
-    case 1006: prompt = QStringLiteral("ポートオーバーラン"); break;
-    case 1008: prompt = QStringLiteral("受信オーバーフロー"); break;
-    case 1009: prompt = QStringLiteral("パリティエラー"); break;
-    case 1010: prompt = QStringLiteral("送信バッファフル"); break;
-    case 1011: prompt = QStringLiteral("DCB取得エラー"); break;
-    default: prompt = QStringLiteral("その他のエラー"); break;
-    }
-    return {prompt, kCommError, Message::Icon::Exclamation};
+    return {recordlines::lineError(commEvent), kCommError, Message::Icon::Exclamation};
 }
 
 Message pressInit()

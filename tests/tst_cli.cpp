@@ -2,7 +2,6 @@
 #include "cli/commandline.h"
 #include "cli/consoletext.h"
 #include "cli/downloadsummary.h"
-#include "capture/hexpattern.h"
 #include "cli/transferfigures.h"
 #include "download/bitheader.h"
 #include "bitfile.h"
@@ -25,6 +24,7 @@
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <sys/resource.h>
 
 using namespace std::chrono_literals;
 
@@ -56,9 +56,6 @@ private slots:
     void formatsTransferFigures();
     void summarisesADownloadAsJson_data();
     void summarisesADownloadAsJson();
-    void readsHexBytes_data();
-    void readsHexBytes();
-    void stampsEveryLineOnce();
 
     void sendsTheWindowsBytes_data();
     void sendsTheWindowsBytes();
@@ -76,16 +73,29 @@ private slots:
     void sendsTheWindowsMacroByNameOrSlot();
     void monitorsUntilTheTextAndLogsWhatItShows_data();
     void monitorsUntilTheTextAndLogsWhatItShows();
+    void monitorStampsEachLineOfACrOnlyBoard();
+    void monitorRefusesClashingOptions_data();
+    void monitorRefusesClashingOptions();
+    void monitorShowsControlsAsPicturesOnATerminal();
+    void monitorEndsWithIoErrorWhenTheLogCannotGrow();
+    void monitorKeepsTheWholeRecordingOnSigtermAndSighup_data();
+    void monitorKeepsTheWholeRecordingOnSigtermAndSighup();
+    void monitorSummarisesInJsonWhateverTheOutcome_data();
+    void monitorSummarisesInJsonWhateverTheOutcome();
 
 private:
     QString makeFile(const QByteArray &bytes, const QString &name = QStringLiteral("config.bit"));
     void start(const QStringList &arguments);
+    // Standard output is a terminal of its own, read through terminal.
+    void startOnTerminal(const QStringList &arguments);
     int finish();
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<PtyPair> m_pty;
     std::unique_ptr<PtyReader> m_reader;
     std::unique_ptr<QProcess> m_process;
+    std::unique_ptr<PtyPair> m_terminal;
+    std::unique_ptr<PtyReader> m_terminalReader;
     QByteArray m_stderr;
 };
 
@@ -112,6 +122,8 @@ void TstCli::init()
 void TstCli::cleanup()
 {
     m_process.reset();
+    m_terminalReader.reset();
+    m_terminal.reset();
     m_reader.reset();
     m_pty.reset();
     m_dir.reset();
@@ -130,6 +142,16 @@ void TstCli::start(const QStringList &arguments)
 {
     m_process->start(QStringLiteral(TOLVANE_CLI), arguments);
     QVERIFY(m_process->waitForStarted());
+}
+
+void TstCli::startOnTerminal(const QStringList &arguments)
+{
+    m_terminal = std::make_unique<PtyPair>(m_dir->filePath(QStringLiteral("ports")), 4);
+    QVERIFY(m_terminal->isValid());
+    ::fcntl(m_terminal->masterFd(), F_SETFD, FD_CLOEXEC);
+    m_terminalReader = std::make_unique<PtyReader>(m_terminal->masterFd());
+    m_process->setStandardOutputFile(m_terminal->slavePath());
+    start(arguments);
 }
 
 // The exit status; standard error is kept, and must never hold control codes.
@@ -188,38 +210,6 @@ void TstCli::summarisesADownloadAsJson()
     QCOMPARE(commandline::jsonLine(QJsonDocument(summary.toJson())), QString::fromUtf8(json + '\n'));
     // A terminal takes U+009B for an escape as well as ESC.
     QCOMPARE(commandline::jsonLine(QJsonDocument(QJsonArray{QStringLiteral("a\x1b\u009bb")})), QStringLiteral("[\"a\\u001b\\u009bb\"]\n"));
-}
-
-void TstCli::readsHexBytes_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QByteArray>("bytes"); // empty: refused
-
-    QTest::newRow("pairs") << "11 22 33" << QByteArray("\x11\x22\x33");
-    QTest::newRow("lone digit and lower case") << " 7\tff " << QByteArray("\x07\xFF");
-    QTest::newRow("run of pairs") << "0D0A" << QByteArray("\x0D\x0A");
-    QTest::newRow("lone digits") << "D A" << QByteArray("\x0D\x0A");
-    QTest::newRow("three digits") << "123" << QByteArray();
-    QTest::newRow("not hex") << "1g" << QByteArray();
-    QTest::newRow("nothing") << "  " << QByteArray();
-}
-
-void TstCli::readsHexBytes()
-{
-    QFETCH(QString, text);
-    QFETCH(QByteArray, bytes);
-    QCOMPARE(hexpattern::parse(text).bytes, bytes);
-}
-
-void TstCli::stampsEveryLineOnce()
-{
-    LineStamper stamper;
-    const QTime at(12, 34, 56, 789);
-    QCOMPARE(stamper.stamp(u"ab\ncd", at), QStringLiteral("[12:34:56.789] ab\n[12:34:56.789] cd"));
-    QCOMPARE(stamper.stamp(u"e\n", at), QStringLiteral("e\n"));
-    QCOMPARE(stamper.breakLine(), QString());
-    QCOMPARE(stamper.stamp(u"f", at), QStringLiteral("[12:34:56.789] f"));
-    QCOMPARE(stamper.breakLine(), QStringLiteral("\n"));
 }
 
 void TstCli::sendsTheWindowsBytes_data()
@@ -515,9 +505,174 @@ void TstCli::monitorsUntilTheTextAndLogsWhatItShows()
     QCOMPARE(finish(), 0);
     const QByteArray output = m_process->readAllStandardOutput();
     QVERIFY2(output.startsWith(shown), output.constData());
+    // Recorded as the window records, whatever --hex says: stamped lines between the port's markers.
     QFile file(log);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), output);
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+    const QString device = m_pty->slavePath();
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines[0].mid(26), u"--- ポートオープン COM3 "_qs + device + u" ---"_qs);
+    QVERIFY2(lines[1].mid(26).startsWith(u"ｱ OK"_qs), qPrintable(lines[1]));
+    QCOMPARE(lines[2].mid(26), u"--- ポートクローズ COM3 "_qs + device + u" ---"_qs);
+    QVERIFY(lines[3].isEmpty());
+}
+
+// A CR alone ends a line: each gets its own stamp, and none overwrites another.
+void TstCli::monitorStampsEachLineOfACrOnlyBoard()
+{
+    start({QStringLiteral("monitor"), QStringLiteral("--timestamps"), QStringLiteral("--until"), QStringLiteral("END")});
+    while (!m_process->waitForFinished(200))
+        QVERIFY(m_pty->write("one\rtwo\rEND\r"));
+    QCOMPARE(finish(), 0);
+    const QByteArray output = m_process->readAllStandardOutput();
+    QVERIFY2(!output.contains('\r'), output.constData());
+    const QRegularExpression line(u"^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\] (one|two|END)$"_qs);
+    const QList<QByteArray> lines = output.split('\n');
+    QVERIFY(lines.size() >= 3);
+    for (const QByteArray &shown : lines.first(lines.size() - 1))
+        QVERIFY2(line.match(QString::fromUtf8(shown)).hasMatch(), shown.constData());
+}
+
+void TstCli::monitorRefusesClashingOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("terminal");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("raw and timestamps") << QStringList{"--raw", "--timestamps"} << false << "cannot go with --timestamps";
+    QTest::newRow("raw and hex") << QStringList{"--raw", "--hex"} << false << "cannot go with --hex";
+    QTest::newRow("raw and json") << QStringList{"--raw", "--json", "--log", "x.bin"} << false << "cannot go with --json";
+    QTest::newRow("raw on a terminal") << QStringList{"--raw"} << true << "refused on a terminal";
+    QTest::newRow("json without a log") << QStringList{"--json"} << false << "--json needs --log";
+}
+
+void TstCli::monitorRefusesClashingOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, terminal);
+    QFETCH(QString, message);
+    arguments.prepend(QStringLiteral("monitor"));
+    if (terminal)
+        startOnTerminal(arguments);
+    else
+        start(arguments);
+    QCOMPARE(finish(), 2);
+    QVERIFY2(m_stderr.contains(message.toUtf8()), m_stderr.constData());
+}
+
+void TstCli::monitorShowsControlsAsPicturesOnATerminal()
+{
+    startOnTerminal({QStringLiteral("monitor"), QStringLiteral("--until"), QStringLiteral("END")});
+    while (!m_process->waitForFinished(200))
+        QVERIFY(m_pty->write("\x1b[2J\x07" "END"));
+    QCOMPARE(finish(), 0);
+    m_terminalReader->settle();
+    const QByteArray shown = m_terminalReader->received();
+    QVERIFY2(shown.contains("\xE2\x90\x9B" "[2J\xE2\x90\x87" "END"), shown.toHex().constData());
+    QVERIFY(!shown.contains('\x1b'));
+}
+
+// A file-size limit makes the log's writes fail (EFBIG) part way.
+void TstCli::monitorEndsWithIoErrorWhenTheLogCannotGrow()
+{
+    constexpr rlim_t kLimit = 3000;
+    m_process->setChildProcessModifier([] {
+        const rlimit limit{kLimit, kLimit};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::signal(SIGXFSZ, SIG_IGN);
+    });
+    const QString log = m_dir->filePath(QStringLiteral("board.bin"));
+    start({QStringLiteral("monitor"), QStringLiteral("--log"), log, QStringLiteral("--duration"), QStringLiteral("10")});
+    const QByteArray sent = patternBytes(10000);
+    for (int piece = 0; piece < 20 && m_process->state() == QProcess::Running; ++piece) {
+        QVERIFY(m_pty->write(sent.mid(piece * 500 % sent.size(), 500)));
+        m_process->waitForFinished(100);
+    }
+    QCOMPARE(finish(), 5);
+    QVERIFY2(m_stderr.contains("File too large"), m_stderr.constData());
+    QFile file(log);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.size(), qint64(kLimit));
+}
+
+void TstCli::monitorKeepsTheWholeRecordingOnSigtermAndSighup_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<QString>("log");
+
+    QTest::newRow("SIGTERM, exact bytes") << int(SIGTERM) << "board.bin";
+    QTest::newRow("SIGHUP, exact bytes") << int(SIGHUP) << "board.bin";
+    QTest::newRow("SIGTERM, text") << int(SIGTERM) << "board.txt";
+}
+
+// Everything shown before the signal is in the file, which ends as a close ends it.
+void TstCli::monitorKeepsTheWholeRecordingOnSigtermAndSighup()
+{
+    QFETCH(int, signalNumber);
+    QFETCH(QString, log);
+    const QString path = m_dir->filePath(log);
+    start({QStringLiteral("monitor"), QStringLiteral("--log"), path});
+    QByteArray sent;
+    QByteArray shown;
+    for (int line = 0; !shown.contains("line 40\n"); ++line) {
+        QVERIFY(line < 200);
+        const QByteArray piece = "line " + QByteArray::number(line) + '\n';
+        QVERIFY(m_pty->write(piece));
+        sent += piece;
+        m_process->waitForReadyRead(20);
+        shown += m_process->readAllStandardOutput();
+    }
+    // The last line shown arrived well within the recorder's flush interval.
+    ::kill(pid_t(m_process->processId()), signalNumber);
+    QCOMPARE(finish(), 128 + signalNumber);
+    shown += m_process->readAllStandardOutput();
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray recorded = file.readAll();
+    if (log.endsWith(u".bin")) {
+        QVERIFY2(recorded.startsWith(shown), recorded.right(40).constData());
+        return;
+    }
+    const QList<QByteArray> lines = recorded.trimmed().split('\n');
+    QVERIFY2(lines.last().contains("--- ポートクローズ"), lines.last().constData());
+    QVERIFY2(lines.at(lines.size() - 2).endsWith(shown.trimmed().split('\n').last()), recorded.right(80).constData());
+}
+
+void TstCli::monitorSummarisesInJsonWhateverTheOutcome_data()
+{
+    QTest::addColumn<bool>("interrupt");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("outcome");
+
+    QTest::newRow("until seen") << false << 0 << "done";
+    QTest::newRow("interrupted") << true << 130 << "interrupted";
+}
+
+void TstCli::monitorSummarisesInJsonWhateverTheOutcome()
+{
+    QFETCH(bool, interrupt);
+    QFETCH(int, status);
+    QFETCH(QString, outcome);
+    const QString log = m_dir->filePath(QStringLiteral("board.txt"));
+    start({QStringLiteral("monitor"), QStringLiteral("--json"), QStringLiteral("--log"), log, QStringLiteral("--until"),
+           interrupt ? QStringLiteral("NEVER") : QStringLiteral("OK")});
+    for (int i = 0; i < 10 && m_process->state() == QProcess::Running; ++i) {
+        QVERIFY(m_pty->write("a\r\nOK\n"));
+        m_process->waitForFinished(100);
+    }
+    if (interrupt)
+        ::kill(pid_t(m_process->processId()), SIGINT);
+    QCOMPARE(finish(), status);
+    const QByteArray output = m_process->readAllStandardOutput();
+    QCOMPARE(output.count('\n'), 1);
+    const QJsonObject summary = QJsonDocument::fromJson(output).object();
+    QCOMPARE(summary.value(u"outcome").toString(), outcome);
+    QCOMPARE(summary.value(u"exit").toInt(), status);
+    QCOMPARE(summary.value(u"until_seen").toBool(), !interrupt);
+    // Until the text is seen, at least the first "a\r\nOK" came.
+    QVERIFY(summary.value(u"bytes").toInteger() >= 5);
+    QVERIFY(summary.value(u"lines").toInteger() >= 1);
+    QVERIFY(summary.value(u"seconds").toDouble() > 0);
 }
 
 QTEST_GUILESS_MAIN(TstCli)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/frmmain.h"
 #include "bitfile.h"
+#include "capture/interruptwatch.h"
 #include "download/bitheader.h"
 #include "download/blockstreamer.h"
 #include "app/transferprogress.h"
@@ -22,6 +23,7 @@
 #include <functional>
 #include <memory>
 
+#include <csignal>
 #include <sys/stat.h>
 
 using namespace std::chrono_literals;
@@ -76,6 +78,7 @@ private slots:
     void tellsWhenTheFileCannotBeRead();
     void discardsWhatTheBoardSentDuringTheTransfer();
     void showsWhatLeftAndCancelDiscardsTheRest();
+    void sigtermStopsTheTransferAsACancelAndClosesTheWindow();
     void deviceGoingAwayFailsTheDownloadAndTheNextOneWorks();
     void failedReopenShowsThePortClosed_data();
     void failedReopenShowsThePortClosed();
@@ -502,6 +505,28 @@ void TstDownload::showsWhatLeftAndCancelDiscardsTheRest()
     const QByteArray received = slow->received();
     QVERIFY(received.size() < handedOver().size());
     QCOMPARE(received, handedOver().left(received.size()));
+}
+
+// As the program's main() wires it, with the progress window open.
+void TstDownload::sigtermStopsTheTransferAsACancelAndClosesTheWindow()
+{
+    const QString path = makeFile(1024 * 1024);
+    openPort();
+    m_fx.reader.reset(); // the line fills up and holds still
+    InterruptWatch watch;
+    connect(&watch, &InterruptWatch::interrupted, m_fx.window.get(), &FrmMain::closeBySignal);
+    m_onProgress = [this](QProgressDialog *) {
+        QTimer::singleShot(300ms, this, [] { ::raise(SIGTERM); });
+        // The line drains only once the signal has been taken, so the rest cannot slip out first.
+        QTimer::singleShot(500ms, this, [this] { m_fx.reader = std::make_unique<PtyReader>(m_fx.pty->masterFd()); });
+    };
+    download(path);
+    QTRY_VERIFY(!m_fx.window->isVisible());
+    QVERIFY(!QApplication::activeModalWidget());
+    QVERIFY(!m_fx.window->channel().portOpen());
+    QVERIFY(!isHeldOpen(path));
+    QCOMPARE(m_fx.answerer->texts(), QStringList{kInit});
+    QVERIFY(handedOver().size() < 1024 * 1024 - 14);
 }
 
 void TstDownload::deviceGoingAwayFailsTheDownloadAndTheNextOneWorks()

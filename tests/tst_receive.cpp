@@ -3,6 +3,7 @@
 #include "capture/controlpictures.h"
 #include "capture/hexgroups.h"
 #include "capture/receivestore.h"
+#include "capture/recordlines.h"
 #include "receive/receiveview.h"
 #include "receive/rowlayout.h"
 #include "capture/spillfile.h"
@@ -72,6 +73,8 @@ private slots:
 
     void laysOutRows_data();
     void laysOutRows();
+    void stampsRowsAsTheMonitorStampsLines_data();
+    void stampsRowsAsTheMonitorStampsLines();
     void drawsControlCharactersAsDimPictures();
     void laysOutPiecesLikeTheWhole();
     void keepsTheBoxTextWhenTheModeChangesWithoutEmptying();
@@ -626,6 +629,47 @@ void TstReceive::laysOutRows()
     for (qint64 row = 0; row < layout.rowCount(); ++row)
         shown.append(layout.displayText(row));
     QCOMPARE(shown, rows);
+}
+
+void TstReceive::stampsRowsAsTheMonitorStampsLines_data()
+{
+    QTest::addColumn<QStringList>("pieces"); // 250 ms apart
+
+    QTest::newRow("CR-only lines") << QStringList{"one\r", "two\r", "three"};
+    QTest::newRow("the LF of a CR LF in the next piece") << QStringList{"a\r", "\nb", "c\r\n"};
+    QTest::newRow("the LF alone, the line after it") << QStringList{"a\r", "\n", "b\n\rc"};
+    QTest::newRow("a break at a piece's end") << QStringList{"a", "\r", "\r", "b"};
+}
+
+// The box and monitor --timestamps follow one rule: the same lines, each
+// with the time its first character came.
+void TstReceive::stampsRowsAsTheMonitorStampsLines()
+{
+    QFETCH(QStringList, pieces);
+    constexpr qint64 kStart = 1796651101234;
+    ReceiveStore store;
+    RowLayout layout(store);
+    layout.setColumns(80);
+    layout.setDecorations(true, false);
+    recordlines::LineStamper stamper(recordlines::LineStamper::Stamp::Short);
+    QString stamped;
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        store.appendText(pieces[i], kStart + 250 * i);
+        layout.sync();
+        stamped += stamper.feed(pieces[i], kStart + 250 * i);
+    }
+    QStringList shown;
+    for (qint64 row = 0; row < layout.rowCount(); ++row)
+        shown.append(layout.displayText(row));
+    QStringList lines = stamped.split(u'\n');
+    // After a final break the box already shows the next row, with the
+    // last piece's time until a character comes; the monitor has no line yet.
+    if (lines.constLast().isEmpty()) {
+        lines.removeLast();
+        QCOMPARE(shown.constLast().mid(recordlines::kStampColumns), QString());
+        shown.removeLast();
+    }
+    QCOMPARE(shown, lines);
 }
 
 void TstReceive::drawsControlCharactersAsDimPictures()

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "capture/boardcapture.h"
 #include "app/frmmain.h"
 #include "capture/receiverecorder.h"
 #include "serial/serialchannel.h"
@@ -78,7 +79,7 @@ void TstReconnect::reopensWhenTheByIdDeviceReturns()
 {
     turnOnAutoReconnect();
     QVERIFY(m_fx.openPort());
-    auto *recorder = m_fx.window->findChild<ReceiveRecorder *>();
+    ReceiveRecorder *recorder = &m_fx.window->findChild<BoardCapture *>()->recorder();
     const QString record = m_fx.dir->filePath(QStringLiteral("record.txt"));
     QVERIFY(recorder->start(record, ReceiveRecorder::Format::Text));
     bool holding = true;

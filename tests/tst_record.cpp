@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "capture/interruptwatch.h"
 #include "capture/spillfile.h"
 #include "failingreader.h"
 #include "receive/receiveview.h"
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -35,6 +37,7 @@ private slots:
     void recordsEveryByteReadAcrossTabsNulAndReopen();
     void recordsTimedLinesAndMarkers();
     void stopsAndTellsWhenTheFileCannotGrow();
+    void closesOnSigtermWithABoxOpenAndTheRecordingWhole();
     void showsTimesAndSixteenByteRows_data();
     void showsTimesAndSixteenByteRows();
     void offersToSaveASelectionTooLargeToCopy_data();
@@ -176,10 +179,39 @@ void TstRecord::stopsAndTellsWhenTheFileCannotGrow()
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
     QVERIFY(m_fx.answerer->messages[0].text.startsWith(u"記録を停止しました\n"_qs));
+    QVERIFY2(m_fx.answerer->messages[0].text.contains(u"File too large"_qs), qPrintable(m_fx.answerer->messages[0].text));
     QCOMPARE(m_fx.control<QGroupBox>("Frame2")->title(), QStringLiteral("受信データ"));
     QFile file(path(QStringLiteral("full.bin")));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), sent.left(kLimit));
+}
+
+// As the program's main() wires it: the signal closes the window as a close does.
+void TstRecord::closesOnSigtermWithABoxOpenAndTheRecordingWhole()
+{
+    startRecording(path(QStringLiteral("log.txt")));
+    send("one\r\ntwo");
+    m_fx.answerer->holdWhile = [] { return true; };
+    const QString device = channel().devicePath();
+    InterruptWatch watch;
+    connect(&watch, &InterruptWatch::interrupted, m_fx.window.get(), &FrmMain::closeBySignal);
+    // The signal comes while the line error's box waits for the operator.
+    QTimer::singleShot(300, m_fx.window.get(), [] { ::raise(SIGTERM); });
+    channel().postCommEvent(1006);
+    QTRY_VERIFY(!m_fx.window->isVisible());
+    QCOMPARE(m_fx.answerer->messages.size(), 1);
+    QVERIFY(!QApplication::activeModalWidget());
+    QVERIFY(!channel().portOpen());
+    QCOMPARE(watch.exitStatus(), 143);
+    m_fx.window.reset();
+    QFile file(path(QStringLiteral("log.txt")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+    for (QString &line : lines)
+        line = line.mid(26);
+    const QStringList expected{u"one"_qs, u"two"_qs, u"--- ポートオーバーラン ---"_qs,
+                               u"--- ポートクローズ COM3 "_qs + device + u" ---"_qs, QString()};
+    QCOMPARE(lines, expected);
 }
 
 void TstRecord::showsTimesAndSixteenByteRows_data()

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "cli/interruptwatch.h"
+#include "capture/interruptwatch.h"
 
 #include <QSocketNotifier>
 
@@ -9,11 +9,13 @@
 
 namespace {
 
+constexpr int kWatched[] = {SIGINT, SIGTERM, SIGHUP};
+
 int g_pipe[2] = {-1, -1};
 
-void onSigint(int)
+void onSignal(int number)
 {
-    const char byte = 1;
+    const char byte = char(number);
     [[maybe_unused]] const ssize_t written = ::write(g_pipe[1], &byte, 1);
 }
 
@@ -27,15 +29,17 @@ InterruptWatch::InterruptWatch(QObject *parent)
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &InterruptWatch::onReadable);
     struct sigaction action {};
-    action.sa_handler = onSigint;
+    action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
+    for (const int number : kWatched)
+        ::sigaction(number, &action, nullptr);
 }
 
 InterruptWatch::~InterruptWatch()
 {
-    ::signal(SIGINT, SIG_DFL);
+    for (const int number : kWatched)
+        ::signal(number, SIG_DFL);
     delete m_notifier;
     for (int &fd : g_pipe) {
         if (fd >= 0)
@@ -47,8 +51,11 @@ InterruptWatch::~InterruptWatch()
 void InterruptWatch::onReadable()
 {
     char bytes[16];
-    while (::read(g_pipe[0], bytes, sizeof bytes) > 0) {
+    ssize_t count = 0;
+    while ((count = ::read(g_pipe[0], bytes, sizeof bytes)) > 0) {
+        if (m_signal == 0)
+            m_signal = bytes[0];
     }
-    m_interrupted = true;
-    emit interrupted();
+    if (m_signal != 0)
+        emit interrupted();
 }
