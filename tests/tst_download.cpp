@@ -518,7 +518,7 @@ void TstDownload::sigtermStopsTheTransferAsACancelAndClosesTheWindow()
     m_onProgress = [this](QProgressDialog *) {
         QTimer::singleShot(300ms, this, [] { ::raise(SIGTERM); });
         // The line drains only once the signal has been taken, so the rest cannot slip out first.
-        QTimer::singleShot(500ms, this, [this] { m_fx.reader = std::make_unique<PtyReader>(m_fx.pty->masterFd()); });
+        QTimer::singleShot(500ms, m_fx.window.get(), [this] { m_fx.reader = std::make_unique<PtyReader>(m_fx.pty->masterFd()); });
     };
     download(path);
     QTRY_VERIFY(!m_fx.window->isVisible());
