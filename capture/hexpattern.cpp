@@ -10,18 +10,6 @@ bool isBlank(QChar character)
     return character == u' ' || character == u'\t';
 }
 
-int digitValue(QChar character)
-{
-    const char16_t code = character.unicode();
-    if (code >= u'0' && code <= u'9')
-        return code - u'0';
-    if (code >= u'A' && code <= u'F')
-        return code - u'A' + 10;
-    if (code >= u'a' && code <= u'f')
-        return code - u'a' + 10;
-    return -1;
-}
-
 // Appends the run's bytes; false when the run is not one of the two shapes.
 bool readRun(QStringView run, QByteArray &bytes)
 {
@@ -41,6 +29,18 @@ bool readRun(QStringView run, QByteArray &bytes)
 }
 
 } // namespace
+
+int digitValue(QChar character)
+{
+    const char16_t code = character.unicode();
+    if (code >= u'0' && code <= u'9')
+        return code - u'0';
+    if (code >= u'A' && code <= u'F')
+        return code - u'A' + 10;
+    if (code >= u'a' && code <= u'f')
+        return code - u'a' + 10;
+    return -1;
+}
 
 Parsed parse(QStringView text)
 {

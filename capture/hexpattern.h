@@ -22,6 +22,9 @@ struct Parsed
 
 Parsed parse(QStringView text);
 
+// 0-15 for 0-9, A-F and a-f; -1 for any other character.
+int digitValue(QChar character);
+
 // "column 3: 0D0 is not hex bytes", in English for the command line.
 QString refusal(QStringView text, int column);
 

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -41,6 +42,21 @@ std::optional<QByteArray> read(const QString &path, QString *errorString)
         return std::nullopt;
     }
     return bytes;
+}
+
+std::optional<QJsonArray> readList(const QString &path, const QString &what, QString *errorString)
+{
+    const std::optional<QByteArray> bytes = read(path, errorString);
+    if (!bytes)
+        return std::nullopt;
+    if (bytes->isEmpty())
+        return QJsonArray();
+    const QJsonDocument document = QJsonDocument::fromJson(*bytes);
+    if (!document.isArray()) {
+        *errorString = QStringLiteral("not a list of %1").arg(what);
+        return std::nullopt;
+    }
+    return document.array();
 }
 
 bool write(const QString &path, const QByteArray &bytes, QString *errorString)

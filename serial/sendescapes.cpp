@@ -1,24 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "serial/sendescapes.h"
 
+#include "capture/hexpattern.h"
 #include "serial/cp932codec.h"
 
 #include <utility>
 
 namespace sendescapes {
 namespace {
-
-int hexDigit(QChar character)
-{
-    const char16_t code = character.unicode();
-    if (code >= u'0' && code <= u'9')
-        return code - u'0';
-    if (code >= u'A' && code <= u'F')
-        return code - u'A' + 10;
-    if (code >= u'a' && code <= u'f')
-        return code - u'a' + 10;
-    return -1;
-}
 
 // The byte of the escape at text[at] (a backslash) and its length; length 0 when refused.
 std::pair<char, qsizetype> escape(QStringView text, qsizetype at)
@@ -34,8 +23,8 @@ std::pair<char, qsizetype> escape(QStringView text, qsizetype at)
     case u'\\':
         return {'\\', 2};
     case u'x':
-        if (at + 3 < text.size() && hexDigit(text[at + 2]) >= 0 && hexDigit(text[at + 3]) >= 0)
-            return {char(hexDigit(text[at + 2]) * 16 + hexDigit(text[at + 3])), 4};
+        if (at + 3 < text.size() && hexpattern::digitValue(text[at + 2]) >= 0 && hexpattern::digitValue(text[at + 3]) >= 0)
+            return {char(hexpattern::digitValue(text[at + 2]) * 16 + hexpattern::digitValue(text[at + 3])), 4};
         return {0, 0};
     default:
         return {0, 0};
@@ -71,7 +60,7 @@ QString refusedSequence(QStringView text, int column)
     const QStringView from = text.mid(column - 1);
     if (from.size() >= 2 && from[1] == u'x') {
         qsizetype end = 2;
-        while (end < from.size() && end < 4 && hexDigit(from[end]) >= 0)
+        while (end < from.size() && end < 4 && hexpattern::digitValue(from[end]) >= 0)
             ++end;
         return from.left(end).toString();
     }

@@ -53,18 +53,11 @@ bool SendHistory::load(const QString &path)
 {
     m_lines.clear();
     m_position = -1;
-    const std::optional<QByteArray> bytes = configfile::read(path, &m_errorString);
-    if (!bytes)
+    const std::optional<QJsonArray> list = configfile::readList(path, QStringLiteral("lines"), &m_errorString);
+    if (!list)
         return false;
-    if (bytes->isEmpty())
-        return true;
-    const QJsonDocument document = QJsonDocument::fromJson(*bytes);
-    if (!document.isArray()) {
-        m_errorString = QStringLiteral("not a list of lines");
-        return false;
-    }
     QStringList lines;
-    for (const QJsonValue &value : document.array()) {
+    for (const QJsonValue &value : *list) {
         if (!value.isString()) {
             m_errorString = QStringLiteral("not a list of lines");
             return false;

@@ -60,17 +60,10 @@ int SendMacros::find(const QString &nameOrNumber) const
 bool SendMacros::load(const QString &path)
 {
     m_macros = {};
-    const std::optional<QByteArray> bytes = configfile::read(path, &m_errorString);
-    if (!bytes)
+    const std::optional<QJsonArray> list = configfile::readList(path, QStringLiteral("macros"), &m_errorString);
+    if (!list)
         return false;
-    if (bytes->isEmpty())
-        return true;
-    const QJsonDocument document = QJsonDocument::fromJson(*bytes);
-    if (!document.isArray()) {
-        m_errorString = QStringLiteral("not a list of macros");
-        return false;
-    }
-    for (const QJsonValue &value : document.array()) {
+    for (const QJsonValue &value : *list) {
         const QJsonObject object = value.toObject();
         const int slot = object.value(QStringLiteral("slot")).toInt() - 1;
         const QString kind = object.value(QStringLiteral("kind")).toString();
