@@ -18,8 +18,7 @@ DownloadEngine::DownloadEngine(SerialChannel &channel, QObject *parent)
 
 bool DownloadEngine::reopenPort()
 {
-    MSCom.setPortOpen(false);
-    if (MSCom.setPortOpen(true))
+    if (MSCom.resetPort())
         return true;
     fail(Failure::Reopen, MSCom.errorString());
     return false;
