@@ -382,6 +382,9 @@ void NetworkPort::close()
     }
     // A server may drop what it still holds when its client goes.
     sleepFor(qMin(m_pacer.aheadTime(LinePacer::Clock::now()), deadline.remainingTimeAsDuration()));
+    m_open = false;
+    // Unread bytes would make the kernel reset the connection instead of closing it.
+    (void)m_socket->readAll();
     m_socket->disconnectFromHost();
     abort();
 }
