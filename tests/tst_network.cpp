@@ -10,7 +10,12 @@
 #include "serial/portlocator.h"
 #include "serial/rfc2217codec.h"
 #include "serial/serialchannel.h"
+#include "settings/portassigndialog.h"
+#include "settings/portassignlauncher.h"
 #include "windowfixture.h"
+
+#include <QLineEdit>
+#include <QTreeWidget>
 
 #include <QProcess>
 #include <QPushButton>
@@ -107,6 +112,7 @@ private slots:
     void pacerKeepsAtMost100msAhead();
     void addressesAreParsedAndAssignedAsLinkText_data();
     void addressesAreParsedAndAssignedAsLinkText();
+    void assignmentDialogGivesANumberToAnAddress();
 
     void downloadsExactlyThroughSer2net_data();
     void downloadsExactlyThroughSer2net();
@@ -269,6 +275,29 @@ void TstNetwork::addressesAreParsedAndAssignedAsLinkText()
     const PortLink link = PortInventory(InventorySources::fromEnvironment()).portLink(5);
     QVERIFY(link.present);
     QCOMPARE(link.target, name);
+}
+
+void TstNetwork::assignmentDialogGivesANumberToAnAddress()
+{
+    InventorySources sources;
+    sources.portDir = m_dir->filePath(QStringLiteral("ports"));
+    sources.systemPorts = false;
+    PortAssignDialog dialog(4, sources);
+    dialog.show();
+    auto *ports = dialog.findChild<QTreeWidget *>(QStringLiteral("lstPorts"));
+    auto *assign = dialog.findChild<QPushButton *>(QStringLiteral("cmdAssign"));
+    auto *address = dialog.findChild<QLineEdit *>(QStringLiteral("txtAddress"));
+    QTest::keyClicks(address, QStringLiteral("socket://rack3:70"));
+    QVERIFY(assign->isEnabled());
+    QTest::keyClicks(address, QStringLiteral("02?x")); // not an address: nothing to assign
+    QVERIFY(!assign->isEnabled());
+    QTest::keyClick(address, Qt::Key_Backspace);
+    QTest::keyClick(address, Qt::Key_Backspace);
+    QTest::mouseClick(assign, Qt::LeftButton);
+    QCOMPARE(ports->topLevelItem(3)->text(1), QStringLiteral("socket://rack3:7002"));
+    QCOMPARE(portlocator::linkText(sources.portDir + QStringLiteral("/com4")), QStringLiteral("socket://rack3:7002"));
+    QVERIFY(address->text().isEmpty());
+    QVERIFY(portToolTip(QStringLiteral("socket://rack3:7002")).contains(QLatin1String("bytes only")));
 }
 
 void TstNetwork::downloadsExactlyThroughSer2net_data()
