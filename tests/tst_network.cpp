@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "download/downloadengine.h"
 #include "fakerfc2217server.h"
+#include "ser2netdaemon.h"
 #include "serial/lineerrors.h"
 #include "serial/linepacer.h"
 #include "serial/networkaddress.h"
@@ -19,8 +20,6 @@
 
 #include <QProcess>
 #include <QPushButton>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -33,8 +32,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const QString kRfc2217 = QStringLiteral("telnet(rfc2217),tcp");
-const QString kTcp = QStringLiteral("tcp");
+constexpr auto kRfc2217 = Ser2netDaemon::Accepter::Rfc2217;
+constexpr auto kTcp = Ser2netDaemon::Accepter::RawTcp;
 
 QByteArray everyByte(qint64 size)
 {
@@ -43,59 +42,6 @@ QByteArray everyByte(qint64 size)
         bytes[i] = char(i * 7 % 256); // 0xFF included: telnet must double it
     return bytes;
 }
-
-// ser2net in the foreground, serving one pseudo-terminal on a free local port.
-class Ser2net
-{
-public:
-    Ser2net(const QString &dir, const QString &device, const QString &accepter, const QString &line)
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost);
-        m_port = probe.serverPort();
-        probe.close();
-        m_config = dir + QStringLiteral("/ser2net.yaml");
-        QFile config(m_config);
-        (void)config.open(QIODevice::WriteOnly);
-        config.write(QStringLiteral("connection: &board\n  accepter: %1,127.0.0.1,%2\n  enable: on\n"
-                                    "  connector: serialdev,%3,%4,local\n  options:\n    chardelay: false\n")
-                         .arg(accepter).arg(m_port).arg(device, line).toUtf8());
-        m_scheme = accepter == kTcp ? QStringLiteral("socket") : QStringLiteral("rfc2217");
-    }
-    ~Ser2net() { stop(); }
-
-    bool start()
-    {
-        m_process.setStandardOutputFile(QProcess::nullDevice());
-        m_process.setStandardErrorFile(QProcess::nullDevice());
-        m_process.start(QStringLiteral("ser2net"), {QStringLiteral("-n"), QStringLiteral("-d"), QStringLiteral("-c"), m_config});
-        if (!m_process.waitForStarted())
-            return false;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            QTcpSocket probe;
-            probe.connectToHost(QHostAddress::LocalHost, m_port);
-            if (probe.waitForConnected(100)) {
-                probe.abort();
-                QTest::qWait(50);
-                return true;
-            }
-            QTest::qWait(20);
-        }
-        return false;
-    }
-    void stop()
-    {
-        m_process.terminate();
-        m_process.waitForFinished(3000);
-    }
-    QString address() const { return QStringLiteral("%1://127.0.0.1:%2").arg(m_scheme).arg(m_port); }
-
-private:
-    QProcess m_process;
-    QString m_config;
-    QString m_scheme;
-    quint16 m_port = 0;
-};
 
 } // namespace
 
@@ -130,14 +76,14 @@ private slots:
     void finalResetPurgesTheFarPortAfterTheLastByte();
 
 private:
-    void startDaemon(const QString &accepter, const QString &line = QStringLiteral("115200n81"));
+    void startDaemon(Ser2netDaemon::Accepter accepter, const QString &line = QStringLiteral("115200n81"));
     void startCli(const QStringList &arguments);
     int finishCli();
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<PtyPair> m_pty;
     std::unique_ptr<PtyReader> m_reader;
-    std::unique_ptr<Ser2net> m_daemon;
+    std::unique_ptr<Ser2netDaemon> m_daemon;
     std::unique_ptr<QProcess> m_cli;
     QByteArray m_stderr;
 };
@@ -161,9 +107,9 @@ void TstNetwork::cleanup()
     m_dir.reset();
 }
 
-void TstNetwork::startDaemon(const QString &accepter, const QString &line)
+void TstNetwork::startDaemon(Ser2netDaemon::Accepter accepter, const QString &line)
 {
-    m_daemon = std::make_unique<Ser2net>(m_dir->path(), m_pty->slavePath(), accepter, line);
+    m_daemon = std::make_unique<Ser2netDaemon>(m_dir->path(), m_pty->slavePath(), accepter, line);
     QVERIFY(m_daemon->start());
 }
 
@@ -308,7 +254,7 @@ void TstNetwork::downloadsExactlyThroughSer2net_data()
 // The last bytes reach the board before the final reset.
 void TstNetwork::downloadsExactlyThroughSer2net()
 {
-    QFETCH(QString, accepter);
+    QFETCH(Ser2netDaemon::Accepter, accepter);
     startDaemon(accepter);
     m_reader = std::make_unique<PtyReader>(m_pty->masterFd(), 11520);
     const QByteArray file = everyByte(3014);
@@ -326,14 +272,14 @@ void TstNetwork::downloadsExactlyThroughSer2net()
 
 void TstNetwork::sendsAndReceives_data()
 {
-    QTest::addColumn<QString>("accepter");
+    QTest::addColumn<Ser2netDaemon::Accepter>("accepter");
     QTest::newRow("rfc2217") << kRfc2217;
     QTest::newRow("raw tcp") << kTcp;
 }
 
 void TstNetwork::sendsAndReceives()
 {
-    QFETCH(QString, accepter);
+    QFETCH(Ser2netDaemon::Accepter, accepter);
     startDaemon(accepter);
     startCli({QStringLiteral("send"), QStringLiteral("41 ff 0d 0a 42"), QStringLiteral("--hex"), QStringLiteral("--port"),
               m_daemon->address()});
@@ -359,7 +305,7 @@ void TstNetwork::stoppedDaemonMidDownloadExitsWithIo_data()
 
 void TstNetwork::stoppedDaemonMidDownloadExitsWithIo()
 {
-    QFETCH(QString, accepter);
+    QFETCH(Ser2netDaemon::Accepter, accepter);
     startDaemon(accepter);
     m_reader = std::make_unique<PtyReader>(m_pty->masterFd(), 11520);
     QFile bit(m_dir->filePath(QStringLiteral("big.bit")));
@@ -377,7 +323,7 @@ void TstNetwork::stoppedDaemonWhileIdleTellsTheOperator()
 {
     WindowFixture fx;
     QVERIFY(fx.setUp());
-    m_daemon = std::make_unique<Ser2net>(m_dir->path(), fx.pty->slavePath(), kRfc2217, QStringLiteral("115200n81"));
+    m_daemon = std::make_unique<Ser2netDaemon>(m_dir->path(), fx.pty->slavePath(), kRfc2217, QStringLiteral("115200n81"));
     QVERIFY(m_daemon->start());
     // The operator's shell: ln -sf rfc2217://host:port com3.
     QVERIFY(PortAssignment(fx.dir->path()).assign(3, m_daemon->address()));
@@ -395,7 +341,7 @@ void TstNetwork::stoppedDaemonWhileIdleTellsTheOperator()
 
 void TstNetwork::secondClientIsRefusedWithTheServersText_data()
 {
-    QTest::addColumn<QString>("accepter");
+    QTest::addColumn<Ser2netDaemon::Accepter>("accepter");
     QTest::addColumn<int>("farSpeed"); // the far port's speed while open
     QTest::newRow("rfc2217 sets the line") << kRfc2217 << int(B115200);
     QTest::newRow("raw tcp keeps the server's") << kTcp << int(B9600);
@@ -404,7 +350,7 @@ void TstNetwork::secondClientIsRefusedWithTheServersText_data()
 // ser2net takes the second connection, says why it cannot have the port and closes.
 void TstNetwork::secondClientIsRefusedWithTheServersText()
 {
-    QFETCH(QString, accepter);
+    QFETCH(Ser2netDaemon::Accepter, accepter);
     QFETCH(int, farSpeed);
     startDaemon(accepter, QStringLiteral("9600n81"));
     SerialChannel first;
