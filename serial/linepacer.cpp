@@ -22,7 +22,7 @@ qint64 LinePacer::ahead(Clock::time_point now) const
 
 qint64 LinePacer::room(Clock::time_point now) const
 {
-    const qint64 most = m_bytesPerSecond * kMostAhead.count() / 1000;
+    const qint64 most = m_bytesPerSecond * kCountedAhead.count() / 1000;
     return qMax<qint64>(0, most - ahead(now));
 }
 
@@ -31,10 +31,10 @@ void LinePacer::sent(qint64 bytes, Clock::time_point now)
     m_lineFreeAt = qMax(m_lineFreeAt, now) + duration_cast<Clock::duration>(byteTime(bytes));
 }
 
-nanoseconds LinePacer::untilRoom(Clock::time_point now) const
+nanoseconds LinePacer::untilRoom(Clock::time_point now, qint64 bytes) const
 {
-    if (room(now) > 0)
+    if (room(now) >= bytes)
         return nanoseconds(0);
-    // One byte's time past the point where the ahead time falls below the bound.
-    return aheadTime(now) - duration_cast<nanoseconds>(kMostAhead) + byteTime(1);
+    // The time of those bytes past the point where the ahead time falls below the bound.
+    return qMax(nanoseconds(0), aheadTime(now) - duration_cast<nanoseconds>(kCountedAhead) + byteTime(bytes));
 }

@@ -24,6 +24,9 @@ using Codec = Rfc2217Codec;
 
 constexpr qint64 kReadBufferSize = 256 * 1024;
 constexpr milliseconds kPumpInterval{5};
+// The least a paced write sends (about 5.6 ms of line): a byte a write
+// would cost the server and us a wake-up per byte.
+constexpr qint64 kLeastPiece = 64;
 // The far line's margin before the final reset, beyond what was sent ahead.
 constexpr milliseconds kResetMargin{100};
 constexpr milliseconds kCloseMargin{2000};
@@ -310,7 +313,7 @@ void NetworkPort::release()
         return;
     const auto now = LinePacer::Clock::now();
     const qint64 size = qMin<qint64>(m_pending.size(), m_pacer.room(now));
-    if (size > 0) {
+    if (size > 0 && size >= qMin<qint64>(m_pending.size(), kLeastPiece)) {
         const QByteArray piece = m_pending.first(size);
         m_pending.remove(0, size);
         m_pacer.sent(size, now);
@@ -331,10 +334,12 @@ bool NetworkPort::push(milliseconds wait)
         const qint64 before = m_pending.size();
         release();
         sent = sent || m_pending.size() < before;
-        const auto until = m_pacer.untilRoom(LinePacer::Clock::now());
-        if (m_pending.isEmpty() || deadline.remainingTimeAsDuration() < until)
+        if (m_pending.isEmpty() || deadline.hasExpired())
             break;
-        QThread::usleep(static_cast<unsigned long>(qMax<qint64>(1, duration_cast<microseconds>(until).count())));
+        const auto until = m_pacer.untilRoom(LinePacer::Clock::now(), qMin<qint64>(m_pending.size(), kLeastPiece));
+        if (deadline.remainingTimeAsDuration() < until)
+            break;
+        sleepFor(qMax(until, nanoseconds(microseconds(100))));
     }
     return sent;
 }

@@ -1,0 +1,138 @@
+// SPDX-License-Identifier: MIT
+// A download to a board on another machine, through ser2net on this one,
+// with the far pseudo-terminal read at the line rate: the command's wall
+// time against the line's ideal time, how soon Ctrl+C stops the far line,
+// and how far the program ever runs ahead of the far line.
+//
+//   bench_network           1 MiB downloads, 256 KiB for the other figures
+//   bench_network --quick   64 KiB throughout
+
+#include "downloadfigures.h"
+#include "ptypair.h"
+#include "ser2netdaemon.h"
+
+#include "download/downloadengine.h"
+#include "serial/serialchannel.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <cstdio>
+
+using namespace downloadfigures;
+
+namespace {
+
+using Accepter = Ser2netDaemon::Accepter;
+
+QString accepterName(Accepter accepter)
+{
+    return accepter == Accepter::RawTcp ? QStringLiteral("raw tcp") : QStringLiteral("rfc2217");
+}
+
+struct Setup
+{
+    Setup(const QTemporaryDir &dir, Accepter accepter)
+        : pty(dir.path(), 3)
+        , reader(pty.masterFd(), kLineRate, false)
+        , daemon(dir.path(), pty.slavePath(), accepter)
+    {
+        if (!daemon.start())
+            std::printf("!! ser2net did not start\n");
+    }
+    PtyPair pty;
+    PtyReader reader;
+    Ser2netDaemon daemon;
+};
+
+QStringList downloadArguments(const QString &path, const Setup &setup)
+{
+    return {QStringLiteral("download"), path, QStringLiteral("--yes"), QStringLiteral("--quiet"),
+            QStringLiteral("--port"), setup.daemon.address()};
+}
+
+void benchDownload(const QTemporaryDir &dir, Accepter accepter, qint64 payload)
+{
+    Setup setup(dir, accepter);
+    const QString path = makeFile(dir, payload + kDropCount);
+    QProcess command;
+    command.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const Clock::time_point start = Clock::now();
+    command.start(QStringLiteral(TOLVANE_CLI), downloadArguments(path, setup));
+    setup.reader.waitFor(payload, std::chrono::milliseconds(payload * 2000 / kLineRate + 10000));
+    command.waitForFinished(-1);
+    if (setup.reader.count() != payload || command.exitCode() != 0)
+        std::printf("!! %lld of %lld bytes arrived, exit %d\n", setup.reader.count(), payload, command.exitCode());
+    const double ideal = double(payload) / kLineRate;
+    printRow(QStringLiteral("%1 %2: wall / ideal").arg(accepterName(accepter), sizeName(payload)),
+             secondsBetween(start, setup.reader.lastByteAt()) / ideal, "ratio",
+             QStringLiteral("target <= 1.01 (ideal %1 s)").arg(ideal, 0, 'f', 2));
+}
+
+// From SIGINT to the far line's last byte.
+void benchInterrupt(const QTemporaryDir &dir, Accepter accepter, qint64 payload)
+{
+    Setup setup(dir, accepter);
+    const QString path = makeFile(dir, payload + kDropCount);
+    QProcess command;
+    command.start(QStringLiteral(TOLVANE_CLI), downloadArguments(path, setup));
+    setup.reader.waitFor(payload / 4, std::chrono::milliseconds(payload * 2000 / kLineRate + 10000));
+    const Clock::time_point interrupted = Clock::now();
+    ::kill(pid_t(command.processId()), SIGINT);
+    command.waitForFinished(-1);
+    setup.reader.settle(std::chrono::milliseconds(1500));
+    if (command.exitCode() != 130)
+        std::printf("!! exit %d after SIGINT\n", command.exitCode());
+    printRow(QStringLiteral("%1: SIGINT to the far line's last byte").arg(accepterName(accepter)),
+             qMax(0.0, secondsBetween(interrupted, setup.reader.lastByteAt())), "s", QStringLiteral("target <= 1"));
+}
+
+// The most the program had handed to the network beyond what the far line carried.
+void benchAhead(const QTemporaryDir &dir, Accepter accepter, qint64 payload)
+{
+    Setup setup(dir, accepter);
+    const QString path = makeFile(dir, payload + kDropCount);
+    SerialChannel channel;
+    channel.setDevicePath(setup.daemon.address());
+    (void)channel.setSettings(QStringLiteral("115200,n,8,1"));
+    if (!channel.setPortOpen(true)) {
+        std::printf("!! %s\n", qPrintable(channel.errorString()));
+        return;
+    }
+    qint64 released = 0;
+    qint64 mostAhead = 0;
+    QObject::connect(&channel, &SerialChannel::bytesWritten, &channel, [&](qint64 bytes) {
+        released += bytes;
+        mostAhead = qMax(mostAhead, released - setup.reader.count());
+        static int n = 0;
+        if (qEnvironmentVariableIsSet("TRACE") && ++n % 200 == 0)
+            std::printf("trace %lld %lld\n", released, released - setup.reader.count());
+    });
+    DownloadEngine engine(channel);
+    const std::optional<BlockPlan> plan = engine.plan(path, kDropCount);
+    if (!plan || engine.transfer(path, *plan) != DownloadEngine::Outcome::Sent)
+        std::printf("!! the download failed\n");
+    printRow(QStringLiteral("%1 %2: most sent ahead").arg(accepterName(accepter), sizeName(payload)),
+             double(mostAhead) * 1000 / kLineRate, "ms", QStringLiteral("target <= 100"));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const bool quick = app.arguments().contains(QStringLiteral("--quick"));
+    QTemporaryDir dir;
+    qputenv("TOLVANE_PORT_DIR", dir.path().toLocal8Bit());
+    std::printf("%-44s %10s  %-5s  %s\n", "what", "figure", "unit", "target");
+    const qint64 large = quick ? 64 * 1024 : 1024 * 1024;
+    const qint64 medium = quick ? 64 * 1024 : 256 * 1024;
+    for (const Accepter accepter : {Accepter::Rfc2217, Accepter::RawTcp}) {
+        benchDownload(dir, accepter, large);
+        benchInterrupt(dir, accepter, medium);
+        benchAhead(dir, accepter, medium);
+    }
+    return 0;
+}
