@@ -49,7 +49,8 @@ void printOut(const QString &text)
 QCommandLineOption portOption()
 {
     return {{QStringLiteral("p"), QStringLiteral("port")},
-            QStringLiteral("Port number 1..16 (the port dir's com<n> link, else /dev/ttyS<n-1>) or a device path."),
+            QStringLiteral("Port number 1..16 (the port dir's com<n> link, else /dev/ttyS<n-1>), a device path,\n"
+                           "or a network port: rfc2217://host:port, socket://host:port (bytes only)."),
             QStringLiteral("P"), QStringLiteral("3")};
 }
 

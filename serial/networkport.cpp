@@ -23,10 +23,6 @@ using namespace std::chrono;
 using Codec = Rfc2217Codec;
 
 constexpr qint64 kReadBufferSize = 256 * 1024;
-constexpr milliseconds kPumpInterval{5};
-// The least a paced write sends (about 5.6 ms of line): a byte a write
-// would cost the server and us a wake-up per byte.
-constexpr qint64 kLeastPiece = 64;
 // The far line's margin before the final reset, beyond what was sent ahead.
 constexpr milliseconds kResetMargin{100};
 constexpr milliseconds kCloseMargin{2000};
@@ -82,9 +78,9 @@ void sleepFor(nanoseconds time)
 
 NetworkPort::NetworkPort(QObject *parent)
     : QObject(parent)
+    , m_output([this](const QByteArray &bytes) { sendRaw(m_address.bytesOnly() ? bytes : Codec::escapeData(bytes)); })
 {
-    m_pump.setInterval(kPumpInterval);
-    connect(&m_pump, &QTimer::timeout, this, &NetworkPort::release);
+    connect(&m_output, &PacedOutput::bytesWritten, this, &NetworkPort::bytesWritten);
     m_controlCheck.setSingleShot(true);
     m_controlCheck.setInterval(kControlTimeout);
     connect(&m_controlCheck, &QTimer::timeout, this, &NetworkPort::checkControls);
@@ -100,11 +96,10 @@ bool NetworkPort::open(const NetworkAddress &address, const LineSettings &line, 
 {
     m_address = address;
     m_codec = Codec();
-    m_pending.clear();
+    m_output.clear();
+    m_output.setBytesPerSecond(bytesPerSecond(line));
     m_input.clear();
     m_note.clear();
-    m_pacer.reset();
-    m_pacer.setBytesPerSecond(bytesPerSecond(line));
     m_opening = true;
     const auto opened = [&] {
         if (!connectTo(address))
@@ -275,9 +270,8 @@ void NetworkPort::onDisconnected()
 void NetworkPort::abort()
 {
     m_open = false;
-    m_pump.stop();
     m_controlCheck.stop();
-    m_pending.clear();
+    m_output.drop();
     if (!m_socket)
         return;
     m_socket->disconnect(this);
@@ -300,61 +294,23 @@ void NetworkPort::sendRaw(const QByteArray &bytes)
 
 void NetworkPort::write(const QByteArray &bytes)
 {
-    if (!m_open)
-        return;
-    m_pending += bytes;
-    release();
-}
-
-// Hands the network what the far line can take within the pace.
-void NetworkPort::release()
-{
-    if (!m_open)
-        return;
-    const auto now = LinePacer::Clock::now();
-    const qint64 size = qMin<qint64>(m_pending.size(), m_pacer.room(now));
-    if (size > 0 && size >= qMin<qint64>(m_pending.size(), kLeastPiece)) {
-        const QByteArray piece = m_pending.first(size);
-        m_pending.remove(0, size);
-        m_pacer.sent(size, now);
-        sendRaw(m_address.bytesOnly() ? piece : Codec::escapeData(piece));
-        emit bytesWritten(size);
-    }
-    if (m_pending.isEmpty())
-        m_pump.stop();
-    else if (!m_pump.isActive())
-        m_pump.start();
+    if (m_open)
+        m_output.write(bytes);
 }
 
 bool NetworkPort::push(milliseconds wait)
 {
-    const QDeadlineTimer deadline(wait);
-    bool sent = false;
-    while (m_open && !m_pending.isEmpty()) {
-        const qint64 before = m_pending.size();
-        release();
-        sent = sent || m_pending.size() < before;
-        if (m_pending.isEmpty() || deadline.hasExpired())
-            break;
-        const auto until = m_pacer.untilRoom(LinePacer::Clock::now(), qMin<qint64>(m_pending.size(), kLeastPiece));
-        if (deadline.remainingTimeAsDuration() < until)
-            break;
-        sleepFor(qMax(until, nanoseconds(microseconds(100))));
-    }
-    return sent;
+    return m_open && m_output.push(wait);
 }
 
 qint64 NetworkPort::bytesToWrite() const
 {
-    if (!m_open)
-        return 0;
-    return m_pending.size() + m_pacer.ahead(LinePacer::Clock::now());
+    return m_open ? m_output.bytesToWrite() : 0;
 }
 
 void NetworkPort::dropOutput()
 {
-    m_pending.clear();
-    m_pump.stop();
+    m_output.drop();
 }
 
 QByteArray NetworkPort::readAll()
@@ -366,27 +322,18 @@ QByteArray NetworkPort::readAll()
     return bytes;
 }
 
-void NetworkPort::sendPending()
-{
-    m_pacer.sent(m_pending.size(), LinePacer::Clock::now());
-    sendRaw(m_address.bytesOnly() ? m_pending : Codec::escapeData(m_pending));
-    m_pending.clear();
-    m_pump.stop();
-}
-
 void NetworkPort::close()
 {
     if (!m_open)
         return;
     // Everything output took leaves at once; the far port's buffers carry it.
-    sendPending();
-    const QDeadlineTimer deadline(duration_cast<milliseconds>(m_pacer.aheadTime(LinePacer::Clock::now()))
-                                  + kCloseMargin);
+    m_output.sendAll();
+    const QDeadlineTimer deadline(duration_cast<milliseconds>(m_output.aheadTime()) + kCloseMargin);
     while (m_socket->bytesToWrite() > 0 && !deadline.hasExpired()
            && m_socket->waitForBytesWritten(int(qMax<qint64>(1, deadline.remainingTime())))) {
     }
     // A server may drop what it still holds when its client goes.
-    sleepFor(qMin(m_pacer.aheadTime(LinePacer::Clock::now()), deadline.remainingTimeAsDuration()));
+    sleepFor(qMin(m_output.aheadTime(), deadline.remainingTimeAsDuration()));
     m_open = false;
     // Unread bytes would make the kernel reset the connection instead of closing it.
     (void)m_socket->readAll();
@@ -400,10 +347,10 @@ void NetworkPort::reset()
         return;
     // As a local close lets queued bytes leave; before the purge, the far
     // line gets the time for what was sent ahead, and a margin.
-    sendPending();
+    m_output.sendAll();
     (void)m_socket->waitForBytesWritten(0);
-    sleepFor(m_pacer.aheadTime(LinePacer::Clock::now()) + kResetMargin);
-    m_pacer.reset();
+    sleepFor(m_output.aheadTime() + kResetMargin);
+    m_output.clear();
     if (!m_address.bytesOnly()) {
         m_purgeAnswered = false;
         sendRaw(Codec::command(Codec::PurgeData, kPurgeBoth));

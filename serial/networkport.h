@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "serial/linepacer.h"
 #include "serial/linesettings.h"
 #include "serial/networkaddress.h"
+#include "serial/pacedoutput.h"
 #include "serial/rfc2217codec.h"
 
 #include <QByteArray>
@@ -84,16 +84,12 @@ private:
     void onReadyRead();
     void takeAnswers();
     void onDisconnected();
-    void release();
     void sendRaw(const QByteArray &bytes);
-    void sendPending();
     void checkControls();
 
     std::unique_ptr<QTcpSocket> m_socket;
     NetworkAddress m_address;
     Rfc2217Codec m_codec;
-    LinePacer m_pacer;
-    QByteArray m_pending;
     QByteArray m_input;
     // The far line's setting still to be confirmed: command code to value.
     QList<Rfc2217Codec::Answer> m_expected;
@@ -104,6 +100,7 @@ private:
     bool m_opening = false;
     QString m_errorString;
     QString m_note;
-    QTimer m_pump;
     QTimer m_controlCheck;
+    // Last: its sends go through the socket above.
+    PacedOutput m_output;
 };
