@@ -18,8 +18,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <vector>
 
 using namespace downloadfigures;
 
@@ -89,7 +91,9 @@ void benchInterrupt(const QTemporaryDir &dir, Accepter accepter, qint64 payload)
              qMax(0.0, secondsBetween(interrupted, setup.reader.lastByteAt())), "s", QStringLiteral("target <= 1"));
 }
 
-// The most the program had handed to the network beyond what the far line carried.
+// How far the program had handed bytes to the network beyond what the far
+// line carried, at each write: the most, and the 99th percentile, which
+// leaves out the moments when the far reader's own thread was late.
 void benchAhead(const QTemporaryDir &dir, Accepter accepter, qint64 payload)
 {
     Setup setup(dir, accepter);
@@ -102,20 +106,23 @@ void benchAhead(const QTemporaryDir &dir, Accepter accepter, qint64 payload)
         return;
     }
     qint64 released = 0;
-    qint64 mostAhead = 0;
+    std::vector<qint64> ahead;
     QObject::connect(&channel, &SerialChannel::bytesWritten, &channel, [&](qint64 bytes) {
         released += bytes;
-        mostAhead = qMax(mostAhead, released - setup.reader.count());
-        static int n = 0;
-        if (qEnvironmentVariableIsSet("TRACE") && ++n % 200 == 0)
-            std::printf("trace %lld %lld\n", released, released - setup.reader.count());
+        ahead.push_back(released - setup.reader.count());
     });
     DownloadEngine engine(channel);
     const std::optional<BlockPlan> plan = engine.plan(path, kDropCount);
-    if (!plan || engine.transfer(path, *plan) != DownloadEngine::Outcome::Sent)
+    if (!plan || engine.transfer(path, *plan) != DownloadEngine::Outcome::Sent || ahead.empty()) {
         std::printf("!! the download failed\n");
-    printRow(QStringLiteral("%1 %2: most sent ahead").arg(accepterName(accepter), sizeName(payload)),
-             double(mostAhead) * 1000 / kLineRate, "ms", QStringLiteral("target <= 100"));
+        return;
+    }
+    std::sort(ahead.begin(), ahead.end());
+    const auto toMs = [](qint64 bytes) { return double(bytes) * 1000 / kLineRate; };
+    const QString name = QStringLiteral("%1 %2: sent ahead").arg(accepterName(accepter), sizeName(payload));
+    printRow(name + QStringLiteral(", most"), toMs(ahead.back()), "ms", QStringLiteral("target <= 100"));
+    printRow(name + QStringLiteral(", 99th pct"), toMs(ahead.at(ahead.size() * 99 / 100)), "ms",
+             QStringLiteral("target <= 100"));
 }
 
 } // namespace
