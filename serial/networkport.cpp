@@ -287,6 +287,9 @@ qintptr NetworkPort::socketDescriptor() const
 
 void NetworkPort::sendRaw(const QByteArray &bytes)
 {
+    // The connection may have gone inside a wait of ours.
+    if (!m_socket)
+        return;
     m_socket->write(bytes);
     // Writes what the kernel takes now, without waiting.
     m_socket->flush();
@@ -329,9 +332,11 @@ void NetworkPort::close()
     // Everything output took leaves at once; the far port's buffers carry it.
     m_output.sendAll();
     const QDeadlineTimer deadline(duration_cast<milliseconds>(m_output.aheadTime()) + kCloseMargin);
-    while (m_socket->bytesToWrite() > 0 && !deadline.hasExpired()
+    while (m_socket && m_socket->bytesToWrite() > 0 && !deadline.hasExpired()
            && m_socket->waitForBytesWritten(int(qMax<qint64>(1, deadline.remainingTime())))) {
     }
+    if (!m_open)
+        return; // lost meanwhile, and told
     // A server may drop what it still holds when its client goes.
     sleepFor(qMin(m_output.aheadTime(), deadline.remainingTimeAsDuration()));
     m_open = false;
@@ -351,7 +356,7 @@ void NetworkPort::reset()
     (void)m_socket->waitForBytesWritten(0);
     sleepFor(m_output.aheadTime() + kResetMargin);
     m_output.clear();
-    if (!m_address.bytesOnly()) {
+    if (m_open && !m_address.bytesOnly()) {
         m_purgeAnswered = false;
         sendRaw(Codec::command(Codec::PurgeData, kPurgeBoth));
         const QDeadlineTimer answered(kControlTimeout);
