@@ -2,7 +2,8 @@
 // A download to a board on another machine, through ser2net on this one,
 // with the far pseudo-terminal read at the line rate: the command's wall
 // time against the line's ideal time, how soon Ctrl+C stops the far line,
-// and how far the program ever runs ahead of the far line.
+// and how far the program ever runs ahead of the far line; and the delay
+// from a far byte to the receive event, beside a local port's.
 //
 //   bench_network           1 MiB downloads, 256 KiB for the other figures
 //   bench_network --quick   64 KiB throughout
@@ -15,8 +16,11 @@
 #include "serial/serialchannel.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <csignal>
@@ -125,6 +129,59 @@ void benchAhead(const QTemporaryDir &dir, Accepter accepter, qint64 payload)
              QStringLiteral("target <= 100"));
 }
 
+// Milliseconds from a byte written on the far pseudo-terminal to the
+// channel's receive event, the median of many lone bytes on an idle line.
+double medianReceiveMs(SerialChannel &channel, PtyPair &pty)
+{
+    constexpr int kProbes = 200;
+    std::vector<double> samples;
+    Clock::time_point written;
+    bool seen = false;
+    QObject::connect(&channel, &SerialChannel::onComm, &channel, [&] {
+        (void)channel.input();
+        if (!seen) {
+            samples.push_back(secondsBetween(written, Clock::now()) * 1000);
+            seen = true;
+        }
+    });
+    QTimer wake;
+    wake.start(50);
+    for (int probe = 0; probe < kProbes; ++probe) {
+        seen = false;
+        written = Clock::now();
+        pty.write("x");
+        const QDeadlineTimer deadline(2000);
+        while (!seen && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QThread::msleep(5);
+    }
+    if (samples.empty())
+        return -1;
+    std::sort(samples.begin(), samples.end());
+    return samples.at(samples.size() / 2);
+}
+
+// The network's delay beside the local port's, from the far byte to the
+// receive event (what a painted frame waits for first).
+void benchReceiveDelay(const QTemporaryDir &dir)
+{
+    PtyPair local(dir.path(), 5);
+    SerialChannel localChannel;
+    localChannel.setDevicePath(local.slavePath());
+    (void)localChannel.setSettings(QStringLiteral("115200,n,8,1"));
+    const double localMs = localChannel.setPortOpen(true) ? medianReceiveMs(localChannel, local) : -1;
+    printRow(QStringLiteral("local: far byte to receive event, median"), localMs, "ms", QString());
+    for (const Accepter accepter : {Accepter::Rfc2217, Accepter::RawTcp}) {
+        Setup setup(dir, accepter);
+        SerialChannel channel;
+        channel.setDevicePath(setup.daemon.address());
+        (void)channel.setSettings(QStringLiteral("115200,n,8,1"));
+        const double ms = channel.setPortOpen(true) ? medianReceiveMs(channel, setup.pty) : -1;
+        printRow(QStringLiteral("%1: the same, above local").arg(accepterName(accepter)), ms - localMs, "ms",
+                 QStringLiteral("target <= 5"));
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -136,6 +193,7 @@ int main(int argc, char *argv[])
     std::printf("%-44s %10s  %-5s  %s\n", "what", "figure", "unit", "target");
     const qint64 large = quick ? 64 * 1024 : 1024 * 1024;
     const qint64 medium = quick ? 64 * 1024 : 256 * 1024;
+    benchReceiveDelay(dir);
     for (const Accepter accepter : {Accepter::Rfc2217, Accepter::RawTcp}) {
         benchDownload(dir, accepter, large);
         benchInterrupt(dir, accepter, medium);
