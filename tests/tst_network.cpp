@@ -67,6 +67,7 @@ private slots:
     void stoppedDaemonMidDownloadExitsWithIo_data();
     void stoppedDaemonMidDownloadExitsWithIo();
     void stoppedDaemonWhileIdleTellsTheOperator();
+    void refusedOpenInTheWindowGivesTheServersReason();
     void secondClientIsRefusedWithTheServersText_data();
     void secondClientIsRefusedWithTheServersText();
     void socketWatchesASilentPeerThroughTheKernel();
@@ -339,6 +340,26 @@ void TstNetwork::stoppedDaemonWhileIdleTellsTheOperator()
     QTRY_COMPARE(fx.answerer->messages.size(), 1);
     QCOMPARE(fx.answerer->messages.first().text, QStringLiteral("ポートが切断されました"));
     QCOMPARE(toggle->text(), QStringLiteral("COM オープン"));
+    fx.tearDown();
+}
+
+void TstNetwork::refusedOpenInTheWindowGivesTheServersReason()
+{
+    WindowFixture fx;
+    QVERIFY(fx.setUp());
+    m_daemon = std::make_unique<Ser2netDaemon>(m_dir->path(), fx.pty->slavePath(), kTcp);
+    QVERIFY(m_daemon->start());
+    SerialChannel first;
+    first.setDevicePath(m_daemon->address());
+    QVERIFY(first.setSettings(QStringLiteral("115200,n,8,1")));
+    QVERIFY(first.setPortOpen(true));
+    QVERIFY(PortAssignment(fx.dir->path()).assign(3, m_daemon->address()));
+    fx.click("cmdComOpen");
+    QTRY_COMPARE(fx.answerer->messages.size(), 1);
+    QVERIFY2(fx.answerer->messages.first().text.startsWith(QStringLiteral("ポートをオープンできません\n%1\nPort already in use")
+                                                               .arg(m_daemon->address())),
+             qPrintable(fx.answerer->messages.first().text));
+    QVERIFY(!fx.window->channel().portOpen());
     fx.tearDown();
 }
 
