@@ -23,6 +23,7 @@ using namespace std::chrono;
 using Codec = Rfc2217Codec;
 
 constexpr qint64 kReadBufferSize = 256 * 1024;
+constexpr qsizetype kMostReason = 200;
 // The far line's margin before the final reset, beyond what was sent ahead.
 constexpr milliseconds kResetMargin{100};
 constexpr milliseconds kCloseMargin{2000};
@@ -65,6 +66,16 @@ QString describe(const Codec::Answer &answer)
     if (answer.command == Codec::SetBaudRate)
         return QString::number(Codec::baudRateOf(answer.value));
     return QString::number(answer.value.isEmpty() ? -1 : int(std::uint8_t(answer.value.at(0))));
+}
+
+QString settingName(std::uint8_t command)
+{
+    switch (command) {
+    case Codec::SetBaudRate: return QStringLiteral("baud rate");
+    case Codec::SetDataSize: return QStringLiteral("data bits");
+    case Codec::SetParity: return QStringLiteral("parity (RFC 2217 code)");
+    default: return QStringLiteral("stop bits");
+    }
 }
 
 // Waits without the event loop, as a local port's drain does.
@@ -131,7 +142,7 @@ bool NetworkPort::connectTo(const NetworkAddress &address)
     connect(m_socket.get(), &QTcpSocket::errorOccurred, this, &NetworkPort::onDisconnected);
     m_socket->connectToHost(address.host, address.port);
     if (!m_socket->waitForConnected(int(kConnectTimeout.count())))
-        return refuse(m_socket->errorString());
+        return refuseClosed(m_socket->errorString());
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     setKeepAlive();
     return true;
@@ -157,7 +168,7 @@ bool NetworkPort::settleRaw()
     while (!settle.hasExpired() && m_socket->state() == QAbstractSocket::ConnectedState)
         (void)m_socket->waitForReadyRead(int(qMax<qint64>(1, settle.remainingTime())));
     if (m_socket->state() != QAbstractSocket::ConnectedState)
-        return refuse(m_socket->errorString());
+        return refuseClosed(m_socket->errorString());
     return true;
 }
 
@@ -180,7 +191,7 @@ bool NetworkPort::setFarLine(const LineSettings &line)
     if (!m_mismatch.isEmpty())
         return refuse(m_mismatch);
     if (m_socket->state() != QAbstractSocket::ConnectedState)
-        return refuse(m_socket->errorString());
+        return refuseClosed(m_socket->errorString());
     if (!m_expected.isEmpty())
         return refuse(QStringLiteral("The server did not answer the line setting (is it an RFC 2217 server?)"));
     return true;
@@ -209,10 +220,18 @@ void NetworkPort::checkControls()
 
 bool NetworkPort::refuse(const QString &reason)
 {
-    // What the server wrote before closing is its reason (ser2net's "port in use").
-    const QString told = QString::fromUtf8(m_input).simplified();
-    m_errorString = told.isEmpty() ? reason : told;
+    m_errorString = reason;
     return false;
+}
+
+bool NetworkPort::refuseClosed(const QString &reason)
+{
+    // What the server wrote before closing is its reason (ser2net's "port
+    // in use"); a line of it, as the box and the command line show one.
+    // Qt may hold it still unread.
+    onReadyRead();
+    const QString told = QString::fromUtf8(m_input.first(qMin<qsizetype>(m_input.size(), kMostReason))).simplified();
+    return refuse(told.isEmpty() ? reason : told);
 }
 
 void NetworkPort::onReadyRead()
@@ -249,9 +268,8 @@ void NetworkPort::takeAnswers()
             if (m_expected.at(i).command != answer.command)
                 continue;
             if (m_expected.at(i).value != answer.value)
-                m_mismatch = QStringLiteral("The server set the far port's setting %1 to %2 instead of %3")
-                                 .arg(answer.command)
-                                 .arg(describe(answer), describe(m_expected.at(i)));
+                m_mismatch = QStringLiteral("The server set the far port's %1 to %2 instead of %3")
+                                 .arg(settingName(answer.command), describe(answer), describe(m_expected.at(i)));
             m_expected.removeAt(i);
             break;
         }

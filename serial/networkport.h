@@ -80,6 +80,8 @@ private:
     [[nodiscard]] bool setFarLine(const LineSettings &line);
     void requestControls(int handshaking, bool rts);
     [[nodiscard]] bool refuse(const QString &reason);
+    // The server closed the connection while the open was under way.
+    [[nodiscard]] bool refuseClosed(const QString &reason);
     void setKeepAlive();
     void onReadyRead();
     void takeAnswers();
