@@ -4,6 +4,7 @@
 #include "cli/consoletext.h"
 #include "cli/climessages.h"
 #include "serial/portinventory.h"
+#include "serial/networkaddress.h"
 #include "serial/portlocator.h"
 #include "serial/serialchannel.h"
 
@@ -55,7 +56,8 @@ void printOut(const QString &text)
 QCommandLineOption portOption()
 {
     return {{QStringLiteral("p"), QStringLiteral("port")},
-            QStringLiteral("Port number 1..16 (the port dir's com<n> link, else /dev/ttyS<n-1>) or a device path (default 3)."),
+            QStringLiteral("Port number 1..16 (the port dir's com<n> link, else /dev/ttyS<n-1>), a device path,\n"
+                           "or a network port: rfc2217://host:port, socket://host:port (bytes only) (default 3)."),
             QStringLiteral("P"), QStringLiteral("3")};
 }
 
@@ -119,11 +121,17 @@ std::optional<QString> portDevice(const QString &value)
 {
     if (value.startsWith(QLatin1Char('/')))
         return value;
+    if (NetworkAddress::hasScheme(value)) {
+        if (NetworkAddress::parse(value))
+            return value;
+        printError(QStringLiteral("--port: \"%1\" is not rfc2217://host:port or socket://host:port").arg(value));
+        return std::nullopt;
+    }
     bool ok = false;
     const int port = value.toInt(&ok);
     if (ok && port >= 1 && port <= 16)
         return portlocator::devicePathForPort(port);
-    printError(QStringLiteral("--port takes a port number from 1 to 16 or a device path, not \"%1\"").arg(value));
+    printError(QStringLiteral("--port takes a port number from 1 to 16, a device path or a network address, not \"%1\"").arg(value));
     return std::nullopt;
 }
 

@@ -35,6 +35,11 @@ QStringList deviceHeaders()
     return {QStringLiteral("名前"), QStringLiteral("説明"), QStringLiteral("シリアル番号")};
 }
 
+QString addressCaption()
+{
+    return QStringLiteral("ネットワークのアドレス (rfc2217://ホスト:ポート または socket://ホスト:ポート):");
+}
+
 QString assignButton()
 {
     return QStringLiteral("割り当て");

@@ -14,6 +14,7 @@ QString portsCaption();
 QString devicesCaption();
 QStringList portHeaders();
 QStringList deviceHeaders();
+QString addressCaption();
 QString assignButton();
 QString releaseButton();
 QString closeButton();

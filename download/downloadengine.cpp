@@ -18,7 +18,7 @@ DownloadEngine::DownloadEngine(SerialChannel &channel, QObject *parent)
 
 bool DownloadEngine::reopenPort(bool keepInput)
 {
-    if (MSCom.reopen(keepInput))
+    if (MSCom.resetPort(keepInput))
         return true;
     fail(Failure::Reopen, MSCom.errorString());
     return false;

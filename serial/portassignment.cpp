@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "serial/portassignment.h"
 
+#include "serial/networkaddress.h"
 #include "serial/portinventory.h"
 
 #include <QDir>
@@ -25,7 +26,11 @@ bool PortAssignment::assign(int port, const QString &target)
 {
     if (!checkPort(port))
         return false;
-    if (!QFileInfo::exists(target))
+    // An address is kept as the link's text; there is no file to find.
+    const bool address = NetworkAddress::hasScheme(target);
+    if (address && !NetworkAddress::parse(target))
+        return fail(EINVAL);
+    if (!address && !QFileInfo::exists(target))
         return fail(ENOENT);
     // mkpath says nothing of why it failed; the link made below tells.
     QDir().mkpath(m_portDir);
@@ -34,7 +39,8 @@ bool PortAssignment::assign(int port, const QString &target)
     const QByteArray link = QFile::encodeName(linkPath(port));
     const QByteArray temporary = link + ".new" + QByteArray::number(::getpid());
     ::unlink(temporary.constData());
-    if (::symlink(QFile::encodeName(QFileInfo(target).absoluteFilePath()).constData(), temporary.constData()) != 0)
+    const QString text = address ? target : QFileInfo(target).absoluteFilePath();
+    if (::symlink(QFile::encodeName(text).constData(), temporary.constData()) != 0)
         return fail(errno);
     if (::rename(temporary.constData(), link.constData()) != 0) {
         const int error = errno;

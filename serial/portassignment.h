@@ -15,6 +15,7 @@ public:
     // Links com<port> to the device's stable name when it has one, so the
     // number survives a replug and a renumbered ttyUSB.
     [[nodiscard]] bool assign(int port, const SerialDevice &device);
+    // target is a device, or a network address (rfc2217:// or socket://).
     [[nodiscard]] bool assign(int port, const QString &target);
     // Port number port falls back to /dev/ttyS<port-1>; no link is no failure.
     [[nodiscard]] bool release(int port);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "serial/portinventory.h"
 
+#include "serial/networkaddress.h"
 #include "serial/portlocator.h"
 
 #include <QDir>
@@ -48,6 +49,12 @@ SerialDevice fromInfo(const QSerialPortInfo &info)
 }
 
 } // namespace
+
+QString networkDescription(const NetworkAddress &address)
+{
+    return address.bytesOnly() ? QStringLiteral("network port, raw TCP: bytes only, no line setting")
+                               : QStringLiteral("network port, RFC 2217");
+}
 
 InventorySources InventorySources::fromEnvironment()
 {
@@ -107,7 +114,11 @@ void PortInventory::addStableNames(QList<SerialDevice> &devices, const QString &
 void PortInventory::addPorts(QList<SerialDevice> &devices) const
 {
     for (const PortLink &link : portLinks()) {
-        if (link.present) {
+        if (const std::optional<NetworkAddress> address = NetworkAddress::parse(link.target)) {
+            SerialDevice &device = nodeEntry(devices, link.target, true);
+            device.description = networkDescription(*address);
+            device.ports.append(link.port);
+        } else if (link.present) {
             // The default ttyS of an unlinked number counts only when it is a known device.
             SerialDevice *device = link.linked ? &nodeEntry(devices, link.node, true) : findNode(devices, link.node);
             if (device)
@@ -121,6 +132,9 @@ void PortInventory::addPorts(QList<SerialDevice> &devices) const
 PortLink PortInventory::portLink(int port) const
 {
     const QFileInfo entry(QDir(m_sources.portDir).filePath(QStringLiteral("com%1").arg(port)));
+    // A network port is never unplugged: whether it answers is known only by opening it.
+    if (const QString text = portlocator::linkText(entry.filePath()); NetworkAddress::hasScheme(text))
+        return {port, text, text, true, true};
     if (entry.isSymLink())
         return {port, entry.symLinkTarget(), entry.canonicalFilePath(), true, entry.exists()};
     if (entry.exists())

@@ -77,6 +77,10 @@ private:
 // in the window's boxes and on the command line alike.
 QString deviceLine(const SerialDevice &device);
 
+struct NetworkAddress;
+// What the inventory and the tooltips say of a network port.
+QString networkDescription(const NetworkAddress &address);
+
 // False for a /dev/ttyS<k> whose UART the kernel did not find: the serial
 // core keeps such nodes with type 0 ("unknown"), and opening them fails.
 bool hasUart(const QString &ttyClassDir, const QString &node);

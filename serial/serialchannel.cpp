@@ -2,6 +2,8 @@
 #include "serial/serialchannel.h"
 
 #include "serial/linesettings.h"
+#include "serial/networkaddress.h"
+#include "serial/networkport.h"
 #include "serial/portlocator.h"
 
 #include <QDeadlineTimer>
@@ -113,6 +115,8 @@ void SerialChannel::setRtsEnable(bool enable)
 
 bool SerialChannel::portOpen() const
 {
+    if (const NetworkPort *net = network())
+        return net->isOpen();
     return m_port->isOpen();
 }
 
@@ -147,6 +151,8 @@ bool SerialChannel::openPort(bool keepInput)
         m_errorString = QStringLiteral("Invalid line setting \"%1\"").arg(m_settings);
         return false;
     }
+    if (NetworkAddress::hasScheme(devicePath()))
+        return openNetwork(devicePath(), *line);
     m_port->setPortName(devicePath());
     m_port->setBaudRate(line->baudRate);
     m_port->setDataBits(QSerialPort::DataBits(line->dataBits));
@@ -183,7 +189,10 @@ void SerialChannel::closePort()
 
 void SerialChannel::closeWithoutDrain()
 {
-    m_port->close();
+    if (std::exchange(m_onNetwork, false))
+        m_networkPort->abort();
+    else
+        m_port->close();
     m_readAhead.clear();
     m_decoder.reset();
     m_lineCounters.reset();
@@ -193,6 +202,8 @@ void SerialChannel::closeWithoutDrain()
 
 void SerialChannel::drainOutput()
 {
+    if (NetworkPort *net = network())
+        return net->close();
     const std::optional<LineSettings> line = parseLineSettings(m_settings);
     const qint64 bytesPerSecond = line ? line->baudRate / bitsPerCharacter(*line) : 11520;
     const auto lineTime = std::chrono::milliseconds(outBufferCount() * 1000 / qMax<qint64>(1, bytesPerSecond));
@@ -224,6 +235,8 @@ qint64 SerialChannel::inBufferCount() const
 {
     if (!portOpen())
         return 0;
+    if (const NetworkPort *net = network())
+        return net->bytesAvailable();
     return m_readAhead.size() + m_port->bytesAvailable() + kernelQueue(int(m_port->handle()), FIONREAD);
 }
 
@@ -231,7 +244,10 @@ void SerialChannel::setInBufferCount(qint64 count)
 {
     if (count != 0 || !portOpen())
         return;
-    m_port->clear(QSerialPort::Input);
+    if (NetworkPort *net = network())
+        net->dropInput();
+    else
+        m_port->clear(QSerialPort::Input);
     m_readAhead.clear();
     m_decoder.reset();
 }
@@ -240,6 +256,8 @@ qint64 SerialChannel::outBufferCount() const
 {
     if (!portOpen())
         return 0;
+    if (const NetworkPort *net = network())
+        return net->bytesToWrite();
     return m_port->bytesToWrite() + kernelQueue(int(m_port->handle()), TIOCOUTQ);
 }
 
@@ -247,6 +265,8 @@ void SerialChannel::setOutBufferCount(qint64 count)
 {
     if (count != 0 || !portOpen())
         return;
+    if (NetworkPort *net = network())
+        return net->dropOutput();
     // A pseudo-terminal's kernel queue reads 0 while up to ~18 KiB still wait
     // for the far side, and a flush would throw them away. Flush only when
     // something is known to be unsent.
@@ -263,12 +283,17 @@ void SerialChannel::output(const QByteArray &bytes)
 {
     if (!portOpen())
         return;
-    m_port->write(bytes);
+    if (NetworkPort *net = network())
+        net->write(bytes);
+    else
+        m_port->write(bytes);
     emit outputTaken(bytes);
 }
 
 bool SerialChannel::pushOutput(std::chrono::milliseconds wait)
 {
+    if (NetworkPort *net = network())
+        return net->push(wait);
     bool wrote = false;
     int timeout = int(qMax<qint64>(0, wait.count()));
     while (portOpen() && m_port->bytesToWrite() > 0) {
@@ -308,6 +333,8 @@ QByteArray SerialChannel::takeAllWaiting()
 {
     if (!portOpen())
         return {};
+    if (NetworkPort *net = network())
+        return net->readAll();
     QByteArray bytes = std::exchange(m_readAhead, {});
     bytes += m_port->readAll();
     // QSerialPort reads the tty only when notified; take what the kernel

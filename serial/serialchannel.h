@@ -14,10 +14,13 @@
 #include <optional>
 #include <variant>
 
+class NetworkPort;
+struct LineSettings;
 class QSerialPort;
 
 // The program's one serial port: number, line setting, open state, the two
 // queues, text or binary input, and an OnComm event for whatever happened.
+// A device path of rfc2217:// or socket:// is a port on another machine.
 // Everything runs on the user-interface thread; events are raised from the
 // event loop only, never from inside a call of ours.
 class SerialChannel : public QObject
@@ -60,6 +63,10 @@ public:
     [[nodiscard]] bool reconnect(const QString &device);
     // The device's node went away while open: closes as a failed read would.
     void dropVanishedDevice();
+    // A download's close and reopen: a local port is reopened; a network
+    // port keeps its connection and purges the far port's buffers instead
+    // (only its output when input is kept). False when left closed.
+    [[nodiscard]] bool resetPort(bool keepInput = false);
 
     InputMode inputMode() const { return m_inputMode; }
     void setInputMode(InputMode mode) { m_inputMode = mode; }
@@ -121,7 +128,14 @@ private:
     QByteArray takeAllWaiting();
     void readAhead();
 
+    NetworkPort *network() const { return m_onNetwork ? m_networkPort : nullptr; }
+    [[nodiscard]] bool openNetwork(const QString &name, const LineSettings &line);
+    void onNetworkGone();
+
     std::unique_ptr<QSerialPort> m_port;
+    // Made at the first network open; in use while m_onNetwork.
+    NetworkPort *m_networkPort = nullptr;
+    bool m_onNetwork = false;
     Cp932Decoder m_decoder;
     // QSerialPort's buffer and what was read after it, in line order; older
     // than anything QSerialPort reads later, so it is taken first.

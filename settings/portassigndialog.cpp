@@ -3,11 +3,13 @@
 
 #include "common/messagebox.h"
 #include "common/porttexts.h"
+#include "serial/networkaddress.h"
 #include "serial/portassignment.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -62,6 +64,9 @@ void PortAssignDialog::createControls()
         lstPorts->addTopLevelItem(new QTreeWidgetItem({porttexts::portNumber(port, port == m_currentPort)}));
     lstPorts->setCurrentItem(lstPorts->topLevelItem(m_currentPort - PortInventory::kFirstPort));
     lstDevices = createList(this, "lstDevices", porttexts::deviceHeaders());
+    txtAddress = new QLineEdit(this);
+    txtAddress->setObjectName(QStringLiteral("txtAddress"));
+    txtAddress->setPlaceholderText(QStringLiteral("rfc2217://rack3:7001"));
     cmdAssign = createButton(this, "cmdAssign", porttexts::assignButton());
     cmdRelease = createButton(this, "cmdRelease", porttexts::releaseButton());
     cmdClose = createButton(this, "cmdClose", porttexts::closeButton());
@@ -76,11 +81,22 @@ void PortAssignDialog::createControls()
     layout->addWidget(lstPorts, 3);
     layout->addWidget(new QLabel(porttexts::devicesCaption(), this));
     layout->addWidget(lstDevices, 1);
+    layout->addWidget(new QLabel(porttexts::addressCaption(), this));
+    layout->addWidget(txtAddress);
     layout->addLayout(buttons);
     resize(760, 560);
 
     connect(lstPorts, &QTreeWidget::currentItemChanged, this, &PortAssignDialog::updateButtons);
-    connect(lstDevices, &QTreeWidget::currentItemChanged, this, &PortAssignDialog::updateButtons);
+    connect(lstDevices, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *current) {
+        // One thing to assign at a time: a device chosen leaves the address.
+        if (current)
+            txtAddress->clear();
+        updateButtons();
+    });
+    connect(txtAddress, &QLineEdit::textEdited, this, [this] {
+        lstDevices->setCurrentItem(nullptr);
+        updateButtons();
+    });
     connect(cmdAssign, &QPushButton::clicked, this, &PortAssignDialog::onAssignClicked);
     connect(cmdRelease, &QPushButton::clicked, this, &PortAssignDialog::onReleaseClicked);
     connect(cmdClose, &QPushButton::clicked, this, &QDialog::accept);
@@ -127,7 +143,7 @@ void PortAssignDialog::fillDevices()
 void PortAssignDialog::updateButtons()
 {
     const int port = selectedPort();
-    cmdAssign->setEnabled(port != 0 && lstDevices->currentItem());
+    cmdAssign->setEnabled(port != 0 && (lstDevices->currentItem() || !chosenAddress().isEmpty()));
     cmdRelease->setEnabled(port != 0 && m_links.value(port - PortInventory::kFirstPort).linked);
 }
 
@@ -135,14 +151,18 @@ void PortAssignDialog::onAssignClicked()
 {
     const int port = selectedPort();
     const int device = lstDevices->indexOfTopLevelItem(lstDevices->currentItem());
-    if (port == 0 || device < 0)
+    const QString address = chosenAddress();
+    if (port == 0 || (device < 0 && address.isEmpty()))
         return;
-    const QString target = m_unassigned.at(device).name();
+    const QString target = device >= 0 ? m_unassigned.at(device).name() : address;
     PortAssignment assignment(m_inventory.sources().portDir);
     if (!assignment.assign(port, target))
         showMessage(this, messages::cannotAssignPort(port, target, assignment.errorString()));
-    else
+    else {
+        if (device < 0)
+            txtAddress->clear();
         emit assigned(port);
+    }
     refresh();
 }
 
@@ -155,6 +175,12 @@ void PortAssignDialog::onReleaseClicked()
     else if (port != 0)
         emit assigned(port);
     refresh();
+}
+
+QString PortAssignDialog::chosenAddress() const
+{
+    const QString text = txtAddress->text().trimmed();
+    return NetworkAddress::parse(text) ? text : QString();
 }
 
 int PortAssignDialog::selectedPort() const

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QTimer>
 
+class QLineEdit;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -33,6 +34,8 @@ private:
     void onAssignClicked();
     void onReleaseClicked();
     int selectedPort() const;
+    // The address typed, when it is one; empty otherwise.
+    QString chosenAddress() const;
 
     PortInventory m_inventory;
     int m_currentPort;
@@ -42,6 +45,7 @@ private:
 
     QTreeWidget *lstPorts = nullptr;
     QTreeWidget *lstDevices = nullptr;
+    QLineEdit *txtAddress = nullptr;
     QPushButton *cmdAssign = nullptr;
     QPushButton *cmdRelease = nullptr;
     QPushButton *cmdClose = nullptr;

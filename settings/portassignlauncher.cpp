@@ -4,6 +4,7 @@
 #include "common/menuaccessibility.h"
 #include "common/messagebox.h"
 #include "common/porttexts.h"
+#include "serial/networkaddress.h"
 #include "serial/portinventory.h"
 #include "serial/serialchannel.h"
 #include "settings/portassigndialog.h"
@@ -91,6 +92,8 @@ bool PortAssignLauncher::eventFilter(QObject *watched, QEvent *event)
 
 QString portToolTip(const QString &devicePath)
 {
+    if (const std::optional<NetworkAddress> address = NetworkAddress::parse(devicePath))
+        return porttexts::toolTip(devicePath, {}, networkDescription(*address), {});
     const QList<SerialDevice> devices = presentDevices();
     const auto found = std::find_if(devices.begin(), devices.end(),
                                     [&](const SerialDevice &device) { return device.node == devicePath; });

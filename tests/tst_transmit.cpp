@@ -547,7 +547,7 @@ void TstTransmit::upAndDownRecallLinesSentAcrossARestart()
     send(QStringLiteral("closed"));
     QCOMPARE(m_fx.answerer->messages.size(), 1);
     openPort();
-    for (const QString &line : {"first", "second", "", "first", "third"})
+    for (const char *line : {"first", "second", "", "first", "third"})
         send(line);
     QCOMPARE(txtAscSnd()->text(), QStringLiteral("third"));
     restartWindow();
