@@ -370,7 +370,8 @@ QList<RowRun> RowLayout::runs(qint64 row) const
     if (isUnreadable(row))
         return unreadableRuns(0, rowEnd(row) - rowStart(row));
     QList<RowRun> runs;
-    if (m_stamps && startsLine(row)) {
+    // A line's time is its first byte's: a row with nothing yet has none.
+    if (m_stamps && startsLine(row) && rowStart(row) < m_store.length()) {
         const qint64 stamp = m_store.stampIndexOf(rowStart(row));
         if (stamp >= 0)
             runs.append(RowRun{0, recordlines::kStampColumns, recordlines::shortStamp(m_store.stampTime(stamp)), false, true});
