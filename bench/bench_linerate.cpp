@@ -18,6 +18,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -57,6 +58,13 @@ void printRow(const char *name, const Figures &f, bool bare)
     std::fflush(stdout);
 }
 
+// TOLVANE_BENCH_ONLY=word runs only the cases whose name holds the word.
+bool wanted(const QString &name)
+{
+    const QString only = qEnvironmentVariable("TOLVANE_BENCH_ONLY");
+    return only.isEmpty() || name.contains(only);
+}
+
 struct Rate
 {
     const char *name;
@@ -75,24 +83,32 @@ void runTab(LinerateProbe &probe, const char *tab, Content content, std::chrono:
 {
     (void)probe.window().command(content == Content::Lines ? "tab 0" : "tab 1");
     for (const Rate &rate : kRates) {
-        const Figures figures = probe.stream(content, paceOf(content, rate.bytesPerSecond), duration);
-        printRow(qPrintable(QStringLiteral("%1, %2").arg(QLatin1String(tab), QLatin1String(rate.name))), figures, true);
+        const QString name = QStringLiteral("%1, %2").arg(QLatin1String(tab), QLatin1String(rate.name));
+        if (wanted(name))
+            printRow(qPrintable(name), probe.stream(content, paceOf(content, rate.bytesPerSecond), duration), true);
     }
-    const Figures idle = probe.idle(content, duration / 2, samples);
-    printRow(qPrintable(QStringLiteral("%1, idle, isolated byte").arg(QLatin1String(tab))), idle, false);
+    const QString name = QStringLiteral("%1, idle, isolated byte").arg(QLatin1String(tab));
+    if (wanted(name))
+        printRow(qPrintable(name), probe.idle(content, duration / 2, samples), false);
 }
 
 void runRecording(LinerateProbe &probe, std::chrono::milliseconds duration, int samples)
 {
+    const QString names[] = {QStringLiteral("text, recording, 11,520 B/s"), QStringLiteral("text, recording, 1.2 MB/s"),
+                             QStringLiteral("text, recording, idle")};
+    if (std::none_of(std::begin(names), std::end(names), wanted))
+        return;
     if (!probe.window().command("tab 0") || !probe.window().command("record " + probe.recordPath().toLocal8Bit())) {
         std::printf("  recording did not start\n");
         return;
     }
     for (const Rate &rate : {kRates[0], kRates[2]}) {
-        const Figures figures = probe.stream(Content::Lines, paceOf(Content::Lines, rate.bytesPerSecond), duration);
-        printRow(qPrintable(QStringLiteral("text, recording, %1").arg(QLatin1String(rate.name))), figures, true);
+        const QString name = QStringLiteral("text, recording, %1").arg(QLatin1String(rate.name));
+        if (wanted(name))
+            printRow(qPrintable(name), probe.stream(Content::Lines, paceOf(Content::Lines, rate.bytesPerSecond), duration), true);
     }
-    printRow("text, recording, idle", probe.idle(Content::Lines, duration / 2, samples), false);
+    if (wanted(QStringLiteral("text, recording, idle")))
+        printRow("text, recording, idle", probe.idle(Content::Lines, duration / 2, samples), false);
     (void)probe.window().command("stop");
 }
 
@@ -119,6 +135,8 @@ int main(int argc, char **argv)
     runTab(probe, "hex", Content::Random, duration, samples);
     runRecording(probe, duration, samples);
     for (const bool terminal : {false, true}) {
+        if (!wanted(terminal ? QStringLiteral("cli monitor, 11,520 B/s, pty") : QStringLiteral("cli monitor, 11,520 B/s, pipe")))
+            continue;
         const Figures cli = probe.cliMonitor(QStringLiteral(TOLVANE_CLI), terminal, 11520, duration);
         printRow(terminal ? "cli monitor, 11,520 B/s, pty" : "cli monitor, 11,520 B/s, pipe", cli, false);
     }

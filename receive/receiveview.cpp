@@ -2,6 +2,7 @@
 #include "receive/receiveview.h"
 
 #include "capture/receivesearch.h"
+#include "receive/quietscrollbar.h"
 #include "receive/showntext.h"
 
 #include <QClipboard>
@@ -56,6 +57,7 @@ ReceiveView::ReceiveView(QWidget *parent)
     viewport()->setCursor(Qt::IBeamCursor);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // Always there, so that its arrival does not change the width mid-stream.
+    setVerticalScrollBar(new QuietScrollBar(this));
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_frameTimer.setSingleShot(true);
     connect(&m_frameTimer, &QTimer::timeout, this, &ReceiveView::showFrame);
@@ -204,12 +206,10 @@ void ReceiveView::showFrame()
 {
     m_sinceFrame.restart();
     syncLayout();
-    QScrollBar *bar = verticalScrollBar();
     const qint64 last = qMax<qint64>(0, m_layout.rowCount() - visibleRows());
-    bar->setRange(0, int(qMin<qint64>(last, std::numeric_limits<int>::max())));
-    bar->setPageStep(visibleRows());
-    if (m_followEnd && m_autoScroll && !m_held)
-        bar->setValue(bar->maximum());
+    static_cast<QuietScrollBar *>(verticalScrollBar())
+        ->settle(int(qMin<qint64>(last, std::numeric_limits<int>::max())), visibleRows(),
+                 m_followEnd && m_autoScroll && !m_held);
     m_followEnd = false;
     viewport()->update();
 }
