@@ -17,6 +17,8 @@ ReceiveMonitor::ReceiveMonitor(SerialChannel &channel, QTabBar *tabs, ReceiveVie
     , rtxtAscRcv(view)
     , m_window(window)
 {
+    // Bytes that trickle in are taken once a frame: one wake-up shows many writes.
+    MSCom.setReadRest(ReceiveView::kFrame);
     // Queued: the refusal is noticed inside an append, which a modal box must not interrupt.
     connect(&SpillNotice::instance(), &SpillNotice::refused, this, &ReceiveMonitor::onSpillRefused,
             Qt::QueuedConnection);

@@ -26,7 +26,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::chrono::milliseconds kFrame{16};
 // Under a flood every frame is all new rows, and a frame of CJK text costs
 // milliseconds of the thread that also reads the line. Frames that take
 // long come less often, so that drawing keeps to about this share of the

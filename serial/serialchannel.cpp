@@ -168,6 +168,7 @@ void SerialChannel::closePort()
 
 void SerialChannel::closeWithoutDrain()
 {
+    m_readGate.stop();
     m_port->close();
     m_readAhead.clear();
     m_decoder.reset();
@@ -295,6 +296,7 @@ QByteArray SerialChannel::takeAllWaiting()
         return {};
     QByteArray bytes = std::exchange(m_readAhead, {});
     bytes += m_port->readAll();
+    m_readGate.keepResting();
     // QSerialPort reads the tty only when notified; take what the kernel
     // already holds too, so that input() returns everything waiting.
     const int fd = int(m_port->handle());
@@ -355,6 +357,7 @@ void SerialChannel::readAhead()
     constexpr qsizetype kPiece = 64 * 1024;
     constexpr qsizetype kMost = 256 * 1024;
     m_readAhead += m_port->readAll();
+    m_readGate.keepResting();
     const int fd = int(m_port->handle());
     while (m_readAhead.size() < kMost) {
         const qsizetype had = m_readAhead.size();
@@ -377,6 +380,7 @@ void SerialChannel::onReadyRead()
         }
     }
     postCommEvent(commevent::kReceive);
+    m_readGate.rest();
 }
 
 void SerialChannel::onPortError(int error)

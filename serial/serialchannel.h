@@ -3,6 +3,7 @@
 
 #include "serial/cp932codec.h"
 #include "serial/lineerrors.h"
+#include "serial/portreadgate.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -76,6 +77,9 @@ public:
     QByteArray inputTextBytes();
     // The next text read starts without a byte held back from the last one.
     void resetTextDecoder() { m_decoder.reset(); }
+    // After data is taken, the line is not read again for this long (0: at
+    // once), so that a trickle is taken once a frame rather than once a write.
+    void setReadRest(std::chrono::milliseconds rest) { m_readGate.setPeriod(rest); }
 
     // Raises OnComm with this code through the same queue as the port's own
     // events (line errors of drivers the kernel cannot count, and tests).
@@ -113,6 +117,7 @@ private:
     void readAhead();
 
     std::unique_ptr<QSerialPort> m_port;
+    PortReadGate m_readGate{*m_port};
     Cp932Decoder m_decoder;
     // QSerialPort's buffer and what was read after it, in line order; older
     // than anything QSerialPort reads later, so it is taken first.

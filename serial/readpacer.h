@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <chrono>
+
+// When a line that is read as data arrives may be read again. Bytes after a
+// quiet spell are taken at once; after a take, reading rests for one period,
+// so that a steady trickle is taken once a frame, not once a write. No byte
+// waits longer than the period: it arrived after the last take, and the
+// next take comes at most one period after that.
+class ReadPacer
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit ReadPacer(std::chrono::milliseconds period = {}) : m_period(period) {}
+
+    std::chrono::milliseconds period() const { return m_period; }
+    void setPeriod(std::chrono::milliseconds period) { m_period = period; }
+    // Bytes were taken at now; returns how long reading is to rest.
+    Clock::duration took(Clock::time_point now);
+    // Whether bytes that wait at now may be taken.
+    bool mayTake(Clock::time_point now) const { return now >= m_resume; }
+
+private:
+    std::chrono::milliseconds m_period;
+    Clock::time_point m_resume{};
+};
