@@ -26,12 +26,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
+constexpr std::chrono::milliseconds kFrame{16};
 // Under a flood every frame is all new rows, and a frame of CJK text costs
 // milliseconds of the thread that also reads the line. Frames that take
 // long come less often, so that drawing keeps to about this share of the
 // time, yet never fewer than ten a second.
 constexpr int kPaintShare = 10;
 constexpr std::chrono::milliseconds kSlowestFrame{100};
+constexpr std::chrono::milliseconds kFrameSlack{2};
 
 // The store's blocks live in the heap: glibc stops giving large blocks
 // mappings of their own once one such mapping has been freed, and free()
@@ -197,8 +199,12 @@ void ReceiveView::scheduleFrame()
         return;
     const auto interval = std::clamp(std::chrono::ceil<std::chrono::milliseconds>(m_paintCost * kPaintShare), kFrame,
                                      kSlowestFrame);
-    const auto since = std::chrono::milliseconds(m_sinceFrame.elapsed());
-    m_frameTimer.start(since >= interval ? 0ms : interval - since);
+    // Bytes are taken once a frame too, by a timer of their own: a frame
+    // due within a millisecond or two is drawn now rather than by one more
+    // wake-up that early.
+    const auto since = std::chrono::nanoseconds(m_sinceFrame.nsecsElapsed());
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(interval - since);
+    m_frameTimer.start(wait <= kFrameSlack ? 0ms : wait);
 }
 
 void ReceiveView::showFrame()

@@ -25,9 +25,6 @@ class ReceiveView : public QAbstractScrollArea
     Q_OBJECT
 
 public:
-    // The shortest time between two frames: one of a 60 Hz display.
-    static constexpr std::chrono::milliseconds kFrame{16};
-
     explicit ReceiveView(QWidget *parent = nullptr);
 
     // Text as the CP932 bytes of whole characters, as the channel gives it.
