@@ -12,11 +12,13 @@ PortReadGate::PortReadGate(QSerialPort &port)
     connect(&m_resume, &QTimer::timeout, this, &PortReadGate::resume);
 }
 
-void PortReadGate::rest()
+void PortReadGate::rest(qint64 count)
 {
     if (m_pacer.period().count() <= 0 || !m_port.isOpen())
         return;
-    const auto pause = m_pacer.took(ReadPacer::Clock::now());
+    const auto pause = m_pacer.took(ReadPacer::Clock::now(), count);
+    if (pause <= ReadPacer::Clock::duration::zero())
+        return;
     m_resume.start(std::chrono::ceil<std::chrono::milliseconds>(pause));
     keepResting();
 }

@@ -19,8 +19,8 @@ public:
     explicit PortReadGate(QSerialPort &port);
 
     void setPeriod(std::chrono::milliseconds period) { m_pacer.setPeriod(period); }
-    // Bytes were just taken: rest for a period, if there is one.
-    void rest();
+    // count bytes were just taken: rest for a period, if the pacer says so.
+    void rest(qint64 count);
     // QSerialPort turns its notifier on again whenever it is read from.
     void keepResting();
     // The port closes: no rest outlives it.

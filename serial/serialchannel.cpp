@@ -380,7 +380,7 @@ void SerialChannel::onReadyRead()
         }
     }
     postCommEvent(commevent::kReceive);
-    m_readGate.rest();
+    m_readGate.rest(m_readAhead.size());
 }
 
 void SerialChannel::onPortError(int error)
