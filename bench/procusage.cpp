@@ -26,14 +26,16 @@ double cpuSecondsOf(const QString &statPath)
     return (fields[11].toLongLong() + fields[12].toLongLong()) / double(::sysconf(_SC_CLK_TCK));
 }
 
-void addSwitches(const QString &statusPath, Usage &usage)
+Switches switchesOf(const QString &statusPath)
 {
+    Switches switches;
     for (const QByteArray &line : readAll(statusPath).split('\n')) {
         if (line.startsWith("voluntary_ctxt_switches:"))
-            usage.voluntary += line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+            switches.voluntary = line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
         else if (line.startsWith("nonvoluntary_ctxt_switches:"))
-            usage.involuntary += line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+            switches.involuntary = line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
     }
+    return switches;
 }
 
 } // namespace
@@ -45,21 +47,28 @@ Usage read(pid_t pid, pid_t tid)
     if (tid != 0) {
         const QString task = QStringLiteral("%1/task/%2").arg(process).arg(tid);
         usage.cpuSeconds = cpuSecondsOf(task + QStringLiteral("/stat"));
-        addSwitches(task + QStringLiteral("/status"), usage);
+        usage.threads[QString::number(tid)] = switchesOf(task + QStringLiteral("/status"));
         return usage;
     }
     // The process's own stat sums the CPU of all its threads, live and gone.
     usage.cpuSeconds = cpuSecondsOf(process + QStringLiteral("/stat"));
     const QDir tasks(process + QStringLiteral("/task"));
     for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-        addSwitches(tasks.filePath(task) + QStringLiteral("/status"), usage);
+        usage.threads[task] = switchesOf(tasks.filePath(task) + QStringLiteral("/status"));
     return usage;
 }
 
 Rates ratesBetween(const Usage &before, const Usage &after, double seconds)
 {
-    return {100 * (after.cpuSeconds - before.cpuSeconds) / seconds, (after.voluntary - before.voluntary) / seconds,
-            (after.involuntary - before.involuntary) / seconds};
+    // Threads that ended meanwhile are missed; new ones count from their start.
+    Rates rates{100 * (after.cpuSeconds - before.cpuSeconds) / seconds, 0, 0};
+    for (const auto &[tid, now] : after.threads) {
+        const auto then = before.threads.find(tid);
+        const Switches start = then == before.threads.end() ? Switches{} : then->second;
+        rates.voluntary += (now.voluntary - start.voluntary) / seconds;
+        rates.involuntary += (now.involuntary - start.involuntary) / seconds;
+    }
+    return rates;
 }
 
 QString loadAverage()

@@ -3,17 +3,25 @@
 
 #include <QString>
 
+#include <map>
+
 #include <sys/types.h>
 
 // What a process (all its threads) or one thread has cost so far, read from
 // /proc: CPU time and how often it gave up or lost the processor.
 namespace procusage {
 
+struct Switches
+{
+    qint64 voluntary = 0;
+    qint64 involuntary = 0;
+};
+
 struct Usage
 {
     double cpuSeconds = 0;
-    qint64 voluntary = 0;
-    qint64 involuntary = 0;
+    // By thread: a thread that ends takes its count with it.
+    std::map<QString, Switches> threads;
 };
 
 // tid 0: the whole process, its threads' switches summed.
