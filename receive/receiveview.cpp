@@ -5,6 +5,7 @@
 #include "receive/quietscrollbar.h"
 #include "receive/showntext.h"
 
+#include <QBackingStore>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDateTime>
@@ -317,6 +318,14 @@ void ReceiveView::paintEvent(QPaintEvent *)
     syncLayout();
     QElapsedTimer clock;
     clock.start();
+    const QColor background = palette().color(viewport()->backgroundRole());
+    if (backingStoreIsOpaque()) {
+        // As on X11: drawn there directly, the frame is not copied once more.
+        QPainter(viewport()).fillRect(viewport()->rect(), background);
+        paintRows(*viewport());
+        m_paintCost = std::chrono::nanoseconds(clock.nsecsElapsed());
+        return;
+    }
     // Text blends onto an opaque image several times faster than onto a
     // backing store with alpha, which is what Qt keeps on Wayland and
     // offscreen; the finished frame is then copied in one go.
@@ -326,10 +335,17 @@ void ReceiveView::paintEvent(QPaintEvent *)
         m_frame = QImage(pixels, QImage::Format_RGB32);
         m_frame.setDevicePixelRatio(ratio);
     }
-    m_frame.fill(palette().color(viewport()->backgroundRole()));
+    m_frame.fill(background);
     paintRows(m_frame);
     QPainter(viewport()).drawImage(QPoint(), m_frame);
     m_paintCost = std::chrono::nanoseconds(clock.nsecsElapsed());
+}
+
+bool ReceiveView::backingStoreIsOpaque() const
+{
+    QBackingStore *store = viewport()->backingStore();
+    const QPaintDevice *device = store ? store->paintDevice() : nullptr;
+    return device && device->devType() == QInternal::Image && !static_cast<const QImage *>(device)->hasAlphaChannel();
 }
 
 void ReceiveView::paintRows(QPaintDevice &device) const

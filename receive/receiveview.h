@@ -85,6 +85,7 @@ private:
     qint64 positionAt(QPointF point);
     void syncLayout();
     void paintRows(QPaintDevice &device) const;
+    bool backingStoreIsOpaque() const;
 
     ReceiveStore m_store;
     RowLayout m_layout{m_store};
