@@ -18,6 +18,8 @@ constexpr qsizetype kBatchBytes = 1 << 20;
 ReceiveRecorder::ReceiveRecorder(QObject *parent)
     : QObject(parent)
 {
+    // Started by the first bytes of a batch only: an idle line wakes nobody.
+    m_flushTimer.setSingleShot(true);
     m_flushTimer.setInterval(kFlushInterval);
     connect(&m_flushTimer, &QTimer::timeout, this, &ReceiveRecorder::flush);
 }
@@ -45,7 +47,6 @@ bool ReceiveRecorder::start(const QString &path, Format format)
     m_writeFailed = false;
     m_recording = true;
     m_writer = std::thread(&ReceiveRecorder::writeBatches, this);
-    m_flushTimer.start();
     emit recordingChanged(true);
     return true;
 }
@@ -88,6 +89,8 @@ void ReceiveRecorder::addBytes(QByteArrayView bytes, qint64 msecsSinceEpoch)
         m_pending += m_stamper.feed(m_decoder.decode(bytes), msecsSinceEpoch).toUtf8();
     if (m_pending.size() >= kBatchBytes)
         flush();
+    else if (!m_pending.isEmpty() && !m_flushTimer.isActive())
+        m_flushTimer.start();
 }
 
 void ReceiveRecorder::addBytesNow(const QByteArray &bytes)
@@ -102,6 +105,8 @@ void ReceiveRecorder::addMarker(const QString &event, qint64 msecsSinceEpoch)
     // As the channel does on an open or a close, a lead byte held back is not joined across the event.
     m_decoder.reset();
     m_pending += m_stamper.marker(event, msecsSinceEpoch).toUtf8();
+    if (!m_flushTimer.isActive())
+        m_flushTimer.start();
 }
 
 void ReceiveRecorder::addMarkerNow(const QString &event)

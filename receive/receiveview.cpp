@@ -3,8 +3,10 @@
 
 #include "capture/receivesearch.h"
 #include "common/menuaccessibility.h"
+#include "receive/quietscrollbar.h"
 #include "receive/showntext.h"
 
+#include <QBackingStore>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDateTime>
@@ -33,6 +35,7 @@ constexpr std::chrono::milliseconds kFrame{16};
 // time, yet never fewer than ten a second.
 constexpr int kPaintShare = 10;
 constexpr std::chrono::milliseconds kSlowestFrame{100};
+constexpr std::chrono::milliseconds kFrameSlack{2};
 
 // The store's blocks live in the heap: glibc stops giving large blocks
 // mappings of their own once one such mapping has been freed, and free()
@@ -57,6 +60,7 @@ ReceiveView::ReceiveView(QWidget *parent)
     viewport()->setCursor(Qt::IBeamCursor);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // Always there, so that its arrival does not change the width mid-stream.
+    setVerticalScrollBar(new QuietScrollBar(this));
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_frameTimer.setSingleShot(true);
     connect(&m_frameTimer, &QTimer::timeout, this, &ReceiveView::showFrame);
@@ -214,20 +218,22 @@ void ReceiveView::scheduleFrame()
         return;
     const auto interval = std::clamp(std::chrono::ceil<std::chrono::milliseconds>(m_paintCost * kPaintShare), kFrame,
                                      kSlowestFrame);
-    const auto since = std::chrono::milliseconds(m_sinceFrame.elapsed());
-    m_frameTimer.start(since >= interval ? 0ms : interval - since);
+    // Bytes are taken once a frame too, by a timer of their own: a frame
+    // due within a millisecond or two is drawn now rather than by one more
+    // wake-up that early.
+    const auto since = std::chrono::nanoseconds(m_sinceFrame.nsecsElapsed());
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(interval - since);
+    m_frameTimer.start(wait <= kFrameSlack ? 0ms : wait);
 }
 
 void ReceiveView::showFrame()
 {
     m_sinceFrame.restart();
     syncLayout();
-    QScrollBar *bar = verticalScrollBar();
     const qint64 last = qMax<qint64>(0, m_layout.rowCount() - visibleRows());
-    bar->setRange(0, int(qMin<qint64>(last, std::numeric_limits<int>::max())));
-    bar->setPageStep(visibleRows());
-    if (m_followEnd && m_autoScroll && !m_held)
-        bar->setValue(bar->maximum());
+    static_cast<QuietScrollBar *>(verticalScrollBar())
+        ->settle(int(qMin<qint64>(last, std::numeric_limits<int>::max())), visibleRows(),
+                 m_followEnd && m_autoScroll && !m_held);
     m_followEnd = false;
     viewport()->update();
 }
@@ -331,6 +337,14 @@ void ReceiveView::paintEvent(QPaintEvent *)
     syncLayout();
     QElapsedTimer clock;
     clock.start();
+    const QColor background = palette().color(viewport()->backgroundRole());
+    if (backingStoreIsOpaque()) {
+        // As on X11: drawn there directly, the frame is not copied once more.
+        QPainter(viewport()).fillRect(viewport()->rect(), background);
+        paintRows(*viewport());
+        m_paintCost = std::chrono::nanoseconds(clock.nsecsElapsed());
+        return;
+    }
     // Text blends onto an opaque image several times faster than onto a
     // backing store with alpha, which is what Qt keeps on Wayland and
     // offscreen; the finished frame is then copied in one go.
@@ -340,11 +354,18 @@ void ReceiveView::paintEvent(QPaintEvent *)
         m_frame = QImage(pixels, QImage::Format_RGB32);
         m_frame.setDevicePixelRatio(ratio);
     }
-    m_frame.fill(palette().color(viewport()->backgroundRole()));
+    m_frame.fill(background);
     paintRows(m_frame);
     followUnreadable();
     QPainter(viewport()).drawImage(QPoint(), m_frame);
     m_paintCost = std::chrono::nanoseconds(clock.nsecsElapsed());
+}
+
+bool ReceiveView::backingStoreIsOpaque() const
+{
+    QBackingStore *store = viewport()->backingStore();
+    const QPaintDevice *device = store ? store->paintDevice() : nullptr;
+    return device && device->devType() == QInternal::Image && !static_cast<const QImage *>(device)->hasAlphaChannel();
 }
 
 void ReceiveView::paintRows(QPaintDevice &device) const

@@ -90,6 +90,7 @@ private:
     void syncLayout();
     void paintRows(QPaintDevice &device) const;
     void followUnreadable();
+    bool backingStoreIsOpaque() const;
 
     ReceiveStore m_store;
     RowLayout m_layout{m_store};

@@ -189,6 +189,7 @@ void SerialChannel::closePort()
 
 void SerialChannel::closeWithoutDrain()
 {
+    m_readGate.stop();
     if (std::exchange(m_onNetwork, false))
         m_networkPort->abort();
     else
@@ -337,6 +338,7 @@ QByteArray SerialChannel::takeAllWaiting()
         return net->readAll();
     QByteArray bytes = std::exchange(m_readAhead, {});
     bytes += m_port->readAll();
+    m_readGate.keepResting();
     // QSerialPort reads the tty only when notified; take what the kernel
     // already holds too, so that input() returns everything waiting.
     const int fd = int(m_port->handle());
@@ -397,6 +399,7 @@ void SerialChannel::readAhead()
     constexpr qsizetype kPiece = 64 * 1024;
     constexpr qsizetype kMost = 256 * 1024;
     m_readAhead += m_port->readAll();
+    m_readGate.keepResting();
     const int fd = int(m_port->handle());
     while (m_readAhead.size() < kMost) {
         const qsizetype had = m_readAhead.size();
@@ -419,6 +422,7 @@ void SerialChannel::onReadyRead()
         }
     }
     postCommEvent(commevent::kReceive);
+    m_readGate.rest(m_readAhead.size());
 }
 
 void SerialChannel::onPortError(int error)

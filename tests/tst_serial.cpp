@@ -38,6 +38,7 @@ private slots:
     void zeroInBufferCountDiscardsWaitingInput();
     void closesItselfWhenTheDeviceGoesAway();
     void keepsReceivingAFastStreamWhileInputEmptiesTheTty();
+    void restingReadsTakeEveryByteInOrder();
     void postedEventsReachHandlersInOrder();
     void heldEventsWaitUntilReleased();
 
@@ -295,6 +296,36 @@ void TstSerial::keepsReceivingAFastStreamWhileInputEmptiesTheTty()
     QVERIFY(received == payload);
     QVERIFY(m_channel->portOpen());
     QVERIFY(gone.isEmpty());
+}
+
+void TstSerial::restingReadsTakeEveryByteInOrder()
+{
+    // Reading rests after each take with the port's notifier off, which
+    // QSerialPort also turns on by itself: a trickle, a flood and a last
+    // lone byte must all come through, whole and in order.
+    m_channel->setReadRest(std::chrono::milliseconds(14));
+    openChannel();
+    m_channel->setInputMode(SerialChannel::InputMode::Binary);
+    QByteArray received;
+    connect(m_channel.get(), &SerialChannel::onComm, this,
+            [&] { received += std::get<QByteArray>(m_channel->input()); });
+    QByteArray sent;
+    for (int i = 0; i < 30; ++i) {
+        const QByteArray piece = QByteArray::number(i).repeated(7) + '\n';
+        QVERIFY(m_pty->write(piece));
+        sent += piece;
+        QTest::qWait(3);
+    }
+    QByteArray flood(512 * 1024, Qt::Uninitialized);
+    QRandomGenerator(5).fillRange(reinterpret_cast<quint32 *>(flood.data()), flood.size() / 4);
+    QVERIFY(m_pty->write(flood));
+    sent += flood;
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), sent.size(), 20000);
+    QTest::qWait(50);
+    QVERIFY(m_pty->write("z"));
+    sent += 'z';
+    QTRY_COMPARE(received.size(), sent.size());
+    QVERIFY(received == sent);
 }
 
 void TstSerial::postedEventsReachHandlersInOrder()
