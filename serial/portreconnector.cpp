@@ -1,19 +1,37 @@
 // SPDX-License-Identifier: MIT
 #include "serial/portreconnector.h"
 
+#include "serial/networkaddress.h"
 #include "serial/portinventory.h"
 #include "serial/serialchannel.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTcpSocket>
+
+#include <chrono>
+
+namespace {
+
+constexpr std::chrono::seconds kRetryInterval{1};
+// Lets a server that takes one client at a time let go of the probe first.
+constexpr std::chrono::milliseconds kAfterProbe{300};
+
+} // namespace
 
 PortReconnector::PortReconnector(SerialChannel &channel, QObject *parent)
     : QObject(parent)
     , MSCom(channel)
 {
+    m_probe = new QTcpSocket(this);
     connect(&MSCom, &SerialChannel::portOpenChanged, this, &PortReconnector::onPortOpenChanged);
     connect(&MSCom, &SerialChannel::disconnected, this, &PortReconnector::onDisconnected);
     connect(&m_watch, &DeviceWatch::changed, this, &PortReconnector::onWatchChanged);
+    m_retry.setSingleShot(true);
+    m_retry.setInterval(kRetryInterval);
+    connect(&m_retry, &QTimer::timeout, this, &PortReconnector::probeAddress);
+    connect(m_probe, &QTcpSocket::connected, this, &PortReconnector::onProbeAnswered);
+    connect(m_probe, &QTcpSocket::errorOccurred, &m_retry, qOverload<>(&QTimer::start));
 }
 
 void PortReconnector::setEnabled(bool enabled)
@@ -52,8 +70,31 @@ void PortReconnector::onDisconnected()
 {
     if (!m_enabled || m_held || m_device.isEmpty())
         return;
-    m_watch.watch(m_device);
     setWaiting(true);
+    if (NetworkAddress::hasScheme(m_device))
+        m_retry.start();
+    else
+        m_watch.watch(m_device);
+}
+
+void PortReconnector::probeAddress()
+{
+    const std::optional<NetworkAddress> address = NetworkAddress::parse(m_device);
+    if (!m_waiting || !address)
+        return;
+    m_probe->abort();
+    m_probe->connectToHost(address->host, address->port);
+}
+
+void PortReconnector::onProbeAnswered()
+{
+    m_probe->abort();
+    QTimer::singleShot(kAfterProbe, this, [this] {
+        if (!m_waiting || MSCom.portOpen())
+            return;
+        if (MSCom.devicePath() != m_device || !MSCom.reconnect(m_device))
+            m_retry.start();
+    });
 }
 
 void PortReconnector::onWatchChanged()
@@ -73,6 +114,10 @@ void PortReconnector::onWatchChanged()
 
 void PortReconnector::setWaiting(bool waiting)
 {
+    if (!waiting) {
+        m_retry.stop();
+        m_probe->abort();
+    }
     if (m_waiting == waiting)
         return;
     m_waiting = waiting;

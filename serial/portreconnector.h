@@ -5,12 +5,14 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
+class QTcpSocket;
 class SerialChannel;
 
 // Reopens the channel's port by itself when the device it lost comes back:
-// the same device, named as it was resolved at the open, and still the one
-// the port number reaches. While the port is open it also notices the
+// the same device (or network address), named as it was resolved at the
+// open, and still the one the port number reaches. While the port is open it also notices the
 // device's node going away, which a quiet line would not.
 class PortReconnector : public QObject
 {
@@ -38,6 +40,13 @@ private:
     void onWatchChanged();
     void setWaiting(bool waiting);
     bool deviceBack() const;
+    void probeAddress();
+    void onProbeAnswered();
+
+    // A network address cannot be watched: while waiting it is tried once a
+    // second without blocking, and the port reopens only once it answers.
+    QTimer m_retry;
+    QTcpSocket *m_probe = nullptr;
 
     SerialChannel &MSCom;
     DeviceWatch m_watch;

@@ -67,6 +67,7 @@ private slots:
     void stoppedDaemonMidDownloadExitsWithIo_data();
     void stoppedDaemonMidDownloadExitsWithIo();
     void stoppedDaemonWhileIdleTellsTheOperator();
+    void returningDaemonReopensThePortWhenAsked();
     void refusedOpenInTheWindowGivesTheServersReason();
     void secondClientIsRefusedWithTheServersText_data();
     void secondClientIsRefusedWithTheServersText();
@@ -340,6 +341,27 @@ void TstNetwork::stoppedDaemonWhileIdleTellsTheOperator()
     QTRY_COMPARE(fx.answerer->messages.size(), 1);
     QCOMPARE(fx.answerer->messages.first().text, QStringLiteral("ポートが切断されました"));
     QCOMPARE(toggle->text(), QStringLiteral("COM オープン"));
+    fx.tearDown();
+}
+
+void TstNetwork::returningDaemonReopensThePortWhenAsked()
+{
+    WindowFixture fx;
+    QVERIFY(fx.setUp());
+    m_daemon = std::make_unique<Ser2netDaemon>(m_dir->path(), fx.pty->slavePath(), kRfc2217, QStringLiteral("115200n81"));
+    QVERIFY(m_daemon->start());
+    QVERIFY(PortAssignment(fx.dir->path()).assign(3, m_daemon->address()));
+    QVERIFY(fx.chooseFromContextMenu(fx.control("Label3"), QStringLiteral("自動再接続")));
+    QVERIFY(fx.openPort());
+
+    m_daemon->stop();
+    QTRY_COMPARE(fx.answerer->messages.size(), 1);
+    QVERIFY(!fx.window->channel().portOpen());
+    QTest::qWait(1500); // tried, and refused, while the daemon is away
+    QVERIFY(m_daemon->start());
+    QTRY_VERIFY_WITH_TIMEOUT(fx.window->channel().portOpen(), 5000);
+    QCOMPARE(fx.control<QPushButton>("cmdComOpen")->text(), QStringLiteral("COM クローズ"));
+    QCOMPARE(fx.answerer->messages.size(), 1);
     fx.tearDown();
 }
 
