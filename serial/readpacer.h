@@ -24,6 +24,10 @@ public:
     void setPeriod(std::chrono::milliseconds period) { m_period = period; }
     // Bytes per second since the last take above which reading does not rest.
     static constexpr qint64 kMostRestedRate = 2'000'000;
+    // A take this large does not rest either, whatever the rate: a pseudo-
+    // terminal holds only about 18 KiB, so a flood through one never shows
+    // more than 1.3 MB/s across a rest, and resting would cap it there.
+    static constexpr qint64 kFloodTake = 16 * 1024;
 
     // count bytes were taken at now; returns how long reading is to rest.
     Clock::duration took(Clock::time_point now, qint64 count);

@@ -67,7 +67,8 @@ void TstReadPacer::holdsNoByteLongerThanItsRest_data()
     QTest::newRow("isolated bytes: at once") << 100000 << qint64(1) << 0 << 100000 << 0;
     QTest::newRow("text lines at 11,520 B/s") << 6944 << qint64(80) << 14000 << 14000 << 14000;
     QTest::newRow("what is due every ms") << 1000 << qint64(12) << 14000 << 14000 << 14000;
-    QTest::newRow("1.2 MB/s") << 1000 << qint64(1200) << 14000 << 14000 << 14000;
+    QTest::newRow("1.2 MB/s: a rest's worth is a full take") << 1000 << qint64(1200) << 14000 << 0 << 14000;
+    QTest::newRow("200 kB/s") << 1000 << qint64(200) << 14000 << 14000 << 14000;
     QTest::newRow("a flood: rests once at most") << 1000 << qint64(64 * 1024) << 14000 << 0 << 0;
 }
 
