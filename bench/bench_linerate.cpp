@@ -8,7 +8,9 @@
 // switches, voluntary (involuntary in parentheses); seen through X DAMAGE
 // from this process: the time from a write to the next change of the
 // window's pixels. A bare reader (read() into a buffer) fed the same
-// writes in the same run stands beside it as the floor.
+// writes in the same run stands beside it as the floor. The "network"
+// cases put the window's port on a far pseudo-terminal served by ser2net
+// (RFC 2217, then raw TCP) beside the local one, idle and at 11,520 B/s.
 //
 //   TOLVANE_LINERATE_SECONDS  seconds per case (10)
 //   TOLVANE_LINERATE_SAMPLES  isolated bytes timed when idle (200)
@@ -19,6 +21,9 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <optional>
+#include <utility>
+#include <vector>
 #include <cstdio>
 #include <cstring>
 
@@ -112,6 +117,48 @@ void runRecording(LinerateProbe &probe, std::chrono::milliseconds duration, int 
     (void)probe.window().command("stop");
 }
 
+struct Route
+{
+    const char *name;
+    std::optional<Ser2netDaemon::Accepter> accepter;
+};
+
+constexpr Route kRoutes[] = {{"local", std::nullopt},
+                             {"rfc2217", Ser2netDaemon::Accepter::Rfc2217},
+                             {"raw TCP", Ser2netDaemon::Accepter::RawTcp}};
+
+// The window's port on the local pseudo-terminal, then on a far one that
+// ser2net serves, measured back to back so that the medians compare.
+void runNetwork(LinerateProbe &probe, std::chrono::milliseconds duration, int samples)
+{
+    std::vector<std::pair<const char *, std::pair<double, double>>> medians;
+    for (const Route &route : kRoutes) {
+        const QString idleName = QStringLiteral("network %1, idle byte").arg(QLatin1String(route.name));
+        const QString rateName = QStringLiteral("network %1, 11,520 B/s").arg(QLatin1String(route.name));
+        if (!wanted(idleName) && !wanted(rateName))
+            continue;
+        if (!probe.window().command("tab 0") || !probe.route(route.accepter)) {
+            std::printf("  %s: %s\n", route.name, qPrintable(probe.failure()));
+            continue;
+        }
+        const Figures idle = wanted(idleName) ? probe.idle(Content::Lines, duration / 2, samples) : Figures{};
+        if (wanted(idleName))
+            printRow(qPrintable(idleName), idle, false);
+        const Figures rate = wanted(rateName) ? probe.stream(Content::Lines, paceOf(Content::Lines, 11520), duration)
+                                              : Figures{};
+        if (wanted(rateName))
+            printRow(qPrintable(rateName), rate, false);
+        medians.push_back({route.name, {idle.p50, rate.p50}});
+    }
+    (void)probe.route(std::nullopt);
+    if (medians.empty() || std::strcmp(medians.front().first, "local") != 0)
+        return;
+    const auto local = medians.front().second;
+    for (auto it = medians.begin() + 1; it != medians.end(); ++it)
+        std::printf("  %s median above local: idle %+.1f ms, 11,520 B/s %+.1f ms (target <= 5 ms)\n", it->first,
+                    it->second.first - local.first, it->second.second - local.second);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -134,6 +181,7 @@ int main(int argc, char **argv)
     runTab(probe, "text", Content::Lines, duration, samples);
     runTab(probe, "hex", Content::Random, duration, samples);
     runRecording(probe, duration, samples);
+    runNetwork(probe, duration, samples);
     for (const bool terminal : {false, true}) {
         if (!wanted(terminal ? QStringLiteral("cli monitor, 11,520 B/s, pty") : QStringLiteral("cli monitor, 11,520 B/s, pipe")))
             continue;

@@ -2,6 +2,9 @@
 #include "linerateprobe.h"
 
 #include "ptypair.h"
+#include "serial/portassignment.h"
+
+#include <QDir>
 
 #include <QFile>
 
@@ -121,6 +124,43 @@ void LinerateProbe::readBare()
     }
 }
 
+int LinerateProbe::boardFd() const
+{
+    return m_daemon ? m_farPty->masterFd() : m_pty->masterFd();
+}
+
+bool LinerateProbe::route(std::optional<Ser2netDaemon::Accepter> accepter)
+{
+    if (!m_window.command("close"))
+        return false;
+    m_daemon.reset();
+    m_farPty.reset();
+    QString target = m_pty->slavePath();
+    if (accepter) {
+        // The far board's pseudo-terminal stands outside the window's port dir.
+        const QString farDir = m_dir.filePath(QStringLiteral("far"));
+        QDir().mkpath(farDir);
+        m_farPty = std::make_unique<PtyPair>(farDir, 3);
+        m_daemon = std::make_unique<Ser2netDaemon>(m_dir.path(), m_farPty->slavePath(), *accepter);
+        if (!m_daemon->start()) {
+            m_failure = QStringLiteral("ser2net did not start (scripts/install-deps installs it)");
+            m_daemon.reset();
+            return false;
+        }
+        target = m_daemon->address();
+    }
+    PortAssignment assignment(m_dir.path());
+    if (!assignment.assign(3, target)) {
+        m_failure = assignment.errorString();
+        return false;
+    }
+    if (!m_window.command("open")) {
+        m_failure = QStringLiteral("the window did not open %1").arg(target);
+        return false;
+    }
+    return true;
+}
+
 procusage::Usage LinerateProbe::bareUsage() const
 {
     return procusage::read(::getpid(), m_bareTid);
@@ -130,7 +170,7 @@ LinerateProbe::Figures LinerateProbe::stream(benchstream::Content content, const
                                              std::chrono::milliseconds duration)
 {
     const QByteArray cycle = benchstream::makeCycle(content);
-    LineFeeder feeder(m_pty->masterFd(), cycle);
+    LineFeeder feeder(boardFd(), cycle);
     LineFeeder bareFeeder(m_barePty->masterFd(), cycle);
     (void)m_damage.take();
     const procusage::Usage window = procusage::read(pid_t(m_window.pid()));
@@ -156,7 +196,7 @@ LinerateProbe::Figures LinerateProbe::stream(benchstream::Content content, const
 LinerateProbe::Figures LinerateProbe::idle(benchstream::Content content, std::chrono::milliseconds duration,
                                            int samples)
 {
-    LineFeeder feeder(m_pty->masterFd(), benchstream::makeCycle(content));
+    LineFeeder feeder(boardFd(), benchstream::makeCycle(content));
     std::this_thread::sleep_for(500ms);
     const procusage::Usage window = procusage::read(pid_t(m_window.pid()));
     const procusage::Usage xServer = procusage::read(pid_t(m_xServer.processId()));

@@ -5,6 +5,7 @@
 #include "damageprobe.h"
 #include "linefeeder.h"
 #include "procusage.h"
+#include "ser2netdaemon.h"
 #include "windowhost.h"
 
 #include <QProcess>
@@ -12,6 +13,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <thread>
 
 class PtyPair;
@@ -48,11 +50,16 @@ public:
     Figures stream(benchstream::Content content, const LineFeeder::Pace &pace, std::chrono::milliseconds duration);
     // Nothing arrives for the given time; then isolated bytes are timed.
     Figures idle(benchstream::Content content, std::chrono::milliseconds duration, int samples);
+    // Reopens the window's port on a far board served by ser2net, or
+    // without an accepter on the local pseudo-terminal again; the cases
+    // that follow feed the board the window then listens to.
+    bool route(std::optional<Ser2netDaemon::Accepter> accepter);
     // tolvane-cli monitor fed text lines at rate, its output into a pipe or onto a terminal.
     Figures cliMonitor(const QString &cli, bool ontoTerminal, double rate, std::chrono::milliseconds duration);
 
 private:
     void readBare();
+    int boardFd() const;
     procusage::Usage bareUsage() const;
 
     QTemporaryDir m_dir;
@@ -62,6 +69,8 @@ private:
     DamageProbe m_damage;
     std::unique_ptr<PtyPair> m_pty;
     std::unique_ptr<PtyPair> m_barePty;
+    std::unique_ptr<PtyPair> m_farPty;
+    std::unique_ptr<Ser2netDaemon> m_daemon;
     int m_bareFd = -1;
     std::atomic<int> m_bareTid{0};
     std::atomic<bool> m_stop{false};

@@ -33,6 +33,11 @@ bool obey(FrmMain &window, const QByteArray &line)
             QTest::mouseClick(open, Qt::LeftButton);
         return window.channel().portOpen();
     }
+    if (line == "close") {
+        if (window.channel().portOpen())
+            QTest::mouseClick(open, Qt::LeftButton);
+        return !window.channel().portOpen();
+    }
     if (line.startsWith("record "))
         return recorder->start(QString::fromLocal8Bit(line.mid(7)), ReceiveRecorder::Format::Binary);
     if (line == "stop") {

@@ -11,7 +11,7 @@ class WindowHost
 {
 public:
     // In the child: shows the window, says "window <id>", then obeys
-    // "tab N", "open", "record PATH", "stop" and "quit", each answered "ok".
+    // "tab N", "open", "close", "record PATH", "stop" and "quit", each answered "ok".
     static int serve(int argc, char **argv);
 
     // In the measuring process: starts this program as the child on display.
