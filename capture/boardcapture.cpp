@@ -12,6 +12,10 @@ BoardCapture::BoardCapture(SerialChannel &channel, QObject *parent)
     , MSCom(channel)
     , m_clock(&QDateTime::currentMSecsSinceEpoch)
 {
+    // Found among the window's children, as it was before the capture owned
+    // it (the benchmarks start and stop recordings that way). A member with
+    // a parent is safe: it leaves the parent's children as it is destroyed.
+    m_recorder.setParent(this);
     connect(&MSCom, &SerialChannel::inputTaken, this, &BoardCapture::addBytes);
     connect(&MSCom, &SerialChannel::onComm, this, &BoardCapture::onComm);
     connect(&MSCom, &SerialChannel::portOpenChanged, this, &BoardCapture::onPortOpenChanged);

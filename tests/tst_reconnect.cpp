@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: MIT
-#include "capture/boardcapture.h"
 #include "app/frmmain.h"
 #include "capture/receiverecorder.h"
 #include "serial/serialchannel.h"
@@ -79,7 +78,7 @@ void TstReconnect::reopensWhenTheByIdDeviceReturns()
 {
     turnOnAutoReconnect();
     QVERIFY(m_fx.openPort());
-    ReceiveRecorder *recorder = &m_fx.window->findChild<BoardCapture *>()->recorder();
+    auto *recorder = m_fx.window->findChild<ReceiveRecorder *>();
     const QString record = m_fx.dir->filePath(QStringLiteral("record.txt"));
     QVERIFY(recorder->start(record, ReceiveRecorder::Format::Text));
     bool holding = true;
