@@ -41,7 +41,7 @@ int envValue(const char *name, int fallback)
 
 void printHeader()
 {
-    std::printf("load %s\n", qPrintable(procusage::loadAverage()));
+    std::printf("load %s\n", qPrintable(benchstream::loadAverage()));
     std::printf("  %-30s %7s %6s %15s %24s  %-22s %s\n", "case", "CPU %", "+X %", "switches/s",
                 "delay p50/p99/max ms (n)", "bare reader CPU %, sw/s", "MB/s window, bare");
 }
@@ -188,6 +188,6 @@ int main(int argc, char **argv)
         const Figures cli = probe.cliMonitor(QStringLiteral(TOLVANE_CLI), terminal, 11520, duration);
         printRow(terminal ? "cli monitor, 11,520 B/s, pty" : "cli monitor, 11,520 B/s, pipe", cli, false);
     }
-    std::printf("load %s\n", qPrintable(procusage::loadAverage()));
+    std::printf("load %s\n", qPrintable(benchstream::loadAverage()));
     return 0;
 }

@@ -28,6 +28,10 @@ void printCase(const Case &benchCase, const std::vector<Result> &runs, qint64 to
     std::printf("%s: %lld MiB x %zu runs%s\n", benchCase.name, total >> 20, runs.size(),
                 !complete ? "  INCOMPLETE" : exact ? ", content exact" : "  CONTENT DIFFERS");
     const Spread ceiling = spreadOf(runs, &Result::ceiling);
+    // The bare reader is measured just before each run: a run is held to its own.
+    double worstShare = 1e9;
+    for (const Result &run : runs)
+        worstShare = std::min(worstShare, run.ceiling > 0 ? run.whole / run.ceiling : 0);
     const Spread whole = spreadOf(runs, &Result::whole);
     const Spread first = spreadOf(runs, &Result::firstQuarter);
     const Spread last = spreadOf(runs, &Result::lastQuarter);
@@ -35,7 +39,9 @@ void printCase(const Case &benchCase, const std::vector<Result> &runs, qint64 to
     const Spread delay = spreadOf(runs, &Result::worstDelayMs);
     printRow("ceiling, bare reader", ceiling, "MB/s", QString());
     printRow("into the box, whole run", whole, "MB/s",
-             QStringLiteral("%1 x ceiling (>= 0.5)").arg(whole.median / ceiling.median, 0, 'f', 2));
+             QStringLiteral("%1 x ceiling, worst run %2 (>= 0.5 each)")
+                 .arg(whole.median / ceiling.median, 0, 'f', 2)
+                 .arg(worstShare, 0, 'f', 2));
     printRow("into the box, first quarter", first, "MB/s", QString());
     printRow("into the box, last quarter", last, "MB/s",
              QStringLiteral("%1 x first quarter (>= 0.8)").arg(last.median / first.median, 0, 'f', 2));
@@ -43,7 +49,7 @@ void printCase(const Case &benchCase, const std::vector<Result> &runs, qint64 to
              QStringLiteral("worst %1 (<= %2)")
                  .arg(memory.high, 0, 'f', 2)
                  .arg(benchCase.content == Content::Random ? "1.25" : "2.5"));
-    printRow("worst 10 ms timer delay", delay, "ms", QStringLiteral("worst %1 (<= 50)").arg(delay.high, 0, 'f', 1));
+    printRow("worst 10 ms timer delay", delay, "ms", QStringLiteral("worst %1 (<= 20)").arg(delay.high, 0, 'f', 1));
 }
 
 int envValue(const char *name, int fallback)
@@ -59,9 +65,9 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    // Smaller and fewer while developing; the figures are for 64 MiB, 3 runs.
+    // Smaller and fewer while developing; the figures are for 64 MiB, 5 runs.
     const qint64 total = qint64(envValue("TOLVANE_BENCH_MIB", 64)) << 20;
-    const int repeats = envValue("TOLVANE_BENCH_RUNS", 3);
+    const int repeats = envValue("TOLVANE_BENCH_RUNS", 5);
 
     QTemporaryDir dir;
     qputenv("TOLVANE_PORT_DIR", dir.path().toLocal8Bit());
@@ -75,14 +81,18 @@ int main(int argc, char **argv)
     const Case cases[] = {
         {"text, CR LF every 80 characters", Content::Lines, 0},
         {"text, no line break", Content::Unbroken, 0},
+        {"text, CP932 lines, two thirds kanji", Content::Cp932Lines, 0},
+        {"text, random bytes", Content::RandomText, 0},
         {"hex, random bytes", Content::Random, 1},
     };
-    std::printf("medians of %d runs, range low-high; MB = 10^6 bytes\n", repeats);
+    std::printf("medians of %d runs, range low-high; MB = 10^6 bytes; load %s\n", repeats,
+                qPrintable(loadAverage()));
     for (const Case &benchCase : cases) {
         std::vector<Result> runs;
         for (int i = 0; i < repeats; ++i)
             runs.push_back(runner.run(benchCase, total));
         printCase(benchCase, runs, total);
     }
+    std::printf("load %s\n", qPrintable(loadAverage()));
     return 0;
 }

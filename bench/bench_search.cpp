@@ -112,12 +112,6 @@ void measure(bool hex, qint64 bytes, const QStringList &patterns)
     }
 }
 
-QString loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).trimmed() : QStringLiteral("?");
-}
-
 } // namespace
 
 int main(int argc, char **argv)

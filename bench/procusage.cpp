@@ -71,9 +71,4 @@ Rates ratesBetween(const Usage &before, const Usage &after, double seconds)
     return rates;
 }
 
-QString loadAverage()
-{
-    return QString::fromLatin1(readAll(QStringLiteral("/proc/loadavg")).trimmed());
-}
-
 } // namespace procusage

@@ -35,6 +35,4 @@ struct Rates
 };
 Rates ratesBetween(const Usage &before, const Usage &after, double seconds);
 
-QString loadAverage();
-
 } // namespace procusage
