@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include <malloc.h>
 
@@ -35,7 +36,13 @@ constexpr std::chrono::milliseconds kFrame{16};
 // time, yet never fewer than ten a second.
 constexpr int kPaintShare = 10;
 constexpr std::chrono::milliseconds kSlowestFrame{100};
-constexpr std::chrono::milliseconds kFrameSlack{2};
+// A steady trickle is read every 14 ms, and each read should bring its own
+// frame: the last one was drawn a little after the previous read, so it is
+// 13-14 ms old when the next bytes come. Waiting out the rest of 16 ms then
+// costs a second wake-up and up to 3 ms of delay, and frames and reads drift
+// in and out of step (the middle delay went between 7.3 and 8.4 ms from run
+// to run). A frame due within this slack is drawn now instead.
+constexpr std::chrono::milliseconds kFrameSlack{4};
 
 // The store's blocks live in the heap: glibc stops giving large blocks
 // mappings of their own once one such mapping has been freed, and free()
@@ -88,7 +95,7 @@ void ReceiveView::clear()
     // The rows of the old text go now rather than at the next frame, so that they are returned too.
     syncLayout();
     returnFreedMemory();
-    scheduleFrame();
+    scheduleWholeFrame();
 }
 
 void ReceiveView::moveCaretToEnd()
@@ -139,14 +146,14 @@ void ReceiveView::setTimestamps(bool on)
 {
     m_stamps = on;
     syncLayout();
-    scheduleFrame();
+    scheduleWholeFrame();
 }
 
 void ReceiveView::setSixteenBytes(bool on)
 {
     m_sixteen = on;
     syncLayout();
-    scheduleFrame();
+    scheduleWholeFrame();
 }
 
 void ReceiveView::setAutoScroll(bool on)
@@ -204,7 +211,7 @@ void ReceiveView::followUnreadable()
     if (m_store.unreadableCount() == m_unreadableShown)
         return;
     m_unreadableShown = m_store.unreadableCount();
-    scheduleFrame();
+    scheduleWholeFrame();
 }
 
 void ReceiveView::setCopyLimit(qint64 characters)
@@ -219,11 +226,16 @@ void ReceiveView::scheduleFrame()
     const auto interval = std::clamp(std::chrono::ceil<std::chrono::milliseconds>(m_paintCost * kPaintShare), kFrame,
                                      kSlowestFrame);
     // Bytes are taken once a frame too, by a timer of their own: a frame
-    // due within a millisecond or two is drawn now rather than by one more
-    // wake-up that early.
+    // due within the slack is drawn now rather than by one more wake-up.
     const auto since = std::chrono::nanoseconds(m_sinceFrame.nsecsElapsed());
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(interval - since);
     m_frameTimer.start(wait <= kFrameSlack ? 0ms : wait);
+}
+
+void ReceiveView::scheduleWholeFrame()
+{
+    m_wholeFrame = true;
+    scheduleFrame();
 }
 
 void ReceiveView::showFrame()
@@ -231,11 +243,34 @@ void ReceiveView::showFrame()
     m_sinceFrame.restart();
     syncLayout();
     const qint64 last = qMax<qint64>(0, m_layout.rowCount() - visibleRows());
+    // Rows that stay in view move up in the backing store (scrollContentsBy).
     static_cast<QuietScrollBar *>(verticalScrollBar())
         ->settle(int(qMin<qint64>(last, std::numeric_limits<int>::max())), visibleRows(),
                  m_followEnd && m_autoScroll && !m_held);
     m_followEnd = false;
-    viewport()->update();
+    updateGrownRows();
+}
+
+// At line rate a frame brings a row or two: drawing only those, not the
+// whole box, is most of what a frame costs the window and the X server.
+void ReceiveView::updateGrownRows()
+{
+    const Shown now{m_layout.rowCount(), m_store.generation(), m_store.unreadableCount(), m_store.mode()};
+    const Shown before = std::exchange(m_shown, now);
+    const bool whole = std::exchange(m_wholeFrame, false) || now.rows < before.rows
+                       || Shown{before.rows, now.generation, now.unreadable, now.mode} != before;
+    if (whole) {
+        viewport()->update();
+        return;
+    }
+    // The last row shown may have grown; rows after it are new.
+    const qint64 first = verticalScrollBar()->value();
+    const qint64 from = qMax(first, before.rows - 1);
+    const qint64 end = qMin(now.rows, first + visibleRows() + 1);
+    if (from < end) {
+        const int lineHeight = m_painter.lineHeight();
+        viewport()->update(0, int((from - first) * lineHeight), viewport()->width(), int((end - from) * lineHeight));
+    }
 }
 
 void ReceiveView::applyFont()
@@ -248,7 +283,7 @@ void ReceiveView::applyFont()
 void ReceiveView::fitColumns()
 {
     m_layout.setColumns(m_painter.columnsIn(viewport()->width()));
-    scheduleFrame();
+    scheduleWholeFrame();
 }
 
 void ReceiveView::resizeEvent(QResizeEvent *event)
@@ -264,9 +299,13 @@ void ReceiveView::changeEvent(QEvent *event)
         applyFont();
 }
 
-void ReceiveView::scrollContentsBy(int, int)
+void ReceiveView::scrollContentsBy(int, int dy)
 {
-    viewport()->update();
+    // dy counts rows. The rows that stay in view are moved, not drawn again.
+    if (qAbs(dy) < visibleRows())
+        viewport()->scroll(0, dy * m_painter.lineHeight());
+    else
+        viewport()->update();
 }
 
 qint64 ReceiveView::positionAt(QPointF point)
@@ -331,33 +370,36 @@ void ReceiveView::contextMenuEvent(QContextMenuEvent *event)
     menu.exec(event->globalPos());
 }
 
-void ReceiveView::paintEvent(QPaintEvent *)
+void ReceiveView::paintEvent(QPaintEvent *event)
 {
     // Rows are read from the store: lay out first, in case it was emptied since the last frame.
     syncLayout();
     QElapsedTimer clock;
     clock.start();
     const QColor background = palette().color(viewport()->backgroundRole());
+    // Only rows that grew, came in by scrolling or changed are asked for.
+    const QRect area = event->rect();
     if (backingStoreIsOpaque()) {
-        // As on X11: drawn there directly, the frame is not copied once more.
-        QPainter(viewport()).fillRect(viewport()->rect(), background);
-        paintRows(*viewport());
+        // Drawn there directly, the frame is not copied once more. (X11 too
+        // keeps an image with alpha, so that children may be translucent.)
+        QPainter(viewport()).fillRect(area, background);
+        paintRows(*viewport(), area);
         m_paintCost = std::chrono::nanoseconds(clock.nsecsElapsed());
         return;
     }
     // Text blends onto an opaque image several times faster than onto a
-    // backing store with alpha, which is what Qt keeps on Wayland and
-    // offscreen; the finished frame is then copied in one go.
+    // backing store with alpha, which is what Qt keeps on X11, Wayland and
+    // offscreen; the finished rows are then copied in one go.
     const qreal ratio = viewport()->devicePixelRatioF();
     const QSize pixels = (QSizeF(viewport()->size()) * ratio).toSize();
     if (m_frame.size() != pixels) {
         m_frame = QImage(pixels, QImage::Format_RGB32);
         m_frame.setDevicePixelRatio(ratio);
     }
-    m_frame.fill(background);
-    paintRows(m_frame);
+    QPainter(&m_frame).fillRect(area, background);
+    paintRows(m_frame, area);
     followUnreadable();
-    QPainter(viewport()).drawImage(QPoint(), m_frame);
+    QPainter(viewport()).drawImage(area, m_frame, QRectF(QRectF(area).topLeft() * ratio, QRectF(area).size() * ratio));
     m_paintCost = std::chrono::nanoseconds(clock.nsecsElapsed());
 }
 
@@ -368,15 +410,23 @@ bool ReceiveView::backingStoreIsOpaque() const
     return device && device->devType() == QInternal::Image && !static_cast<const QImage *>(device)->hasAlphaChannel();
 }
 
-void ReceiveView::paintRows(QPaintDevice &device) const
+void ReceiveView::paintRows(QPaintDevice &device, const QRect &area) const
 {
     QPainter painter(&device);
-    const qint64 first = verticalScrollBar()->value();
-    const qint64 end = qMin(m_layout.rowCount(), first + visibleRows() + 1);
-    if (m_search)
+    painter.setClipRect(area);
+    const int lineHeight = m_painter.lineHeight();
+    const qint64 top = verticalScrollBar()->value();
+    const qint64 first = top + qMax(0, area.top()) / lineHeight;
+    const qint64 end = qMin(m_layout.rowCount(), top + (area.bottom() + lineHeight) / lineHeight);
+    if (m_search) {
+        // Marks are placed from the first row they are given.
+        painter.save();
+        painter.translate(0, qreal((first - top) * lineHeight));
         m_painter.markMatches(painter, m_layout, m_store, *m_search, first, end);
+        painter.restore();
+    }
     const qint64 from = qMin(m_anchor, m_cursor);
     const qint64 to = qMax(m_anchor, m_cursor);
     for (qint64 row = first; row < end; ++row)
-        m_painter.paintRow(painter, m_layout, row, qreal((row - first) * m_painter.lineHeight()), from, to, palette());
+        m_painter.paintRow(painter, m_layout, row, qreal((row - top) * lineHeight), from, to, palette());
 }

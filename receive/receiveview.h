@@ -82,13 +82,17 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
+    // A frame for new data: only rows that grew or came in are drawn again.
     void scheduleFrame();
+    // A frame for anything else: the whole box is drawn again.
+    void scheduleWholeFrame();
     void showFrame();
+    void updateGrownRows();
     void applyFont();
     void fitColumns();
     qint64 positionAt(QPointF point);
     void syncLayout();
-    void paintRows(QPaintDevice &device) const;
+    void paintRows(QPaintDevice &device, const QRect &area) const;
     void followUnreadable();
     bool backingStoreIsOpaque() const;
 
@@ -99,6 +103,17 @@ private:
     QImage m_frame;
     QElapsedTimer m_sinceFrame;
     std::chrono::nanoseconds m_paintCost{0};
+    // What the last frame showed: rows from the last of these on may have grown since.
+    struct Shown
+    {
+        qint64 rows = 0;
+        quint64 generation = 0;
+        qint64 unreadable = 0;
+        ReceiveStore::Mode mode = ReceiveStore::Mode::Text;
+        bool operator==(const Shown &) const = default;
+    };
+    Shown m_shown;
+    bool m_wholeFrame = true;
     bool m_followEnd = false;
     bool m_autoScroll = true;
     bool m_held = false;

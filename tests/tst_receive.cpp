@@ -21,9 +21,11 @@
 #include <QDeadlineTimer>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTemporaryDir>
+#include <QWheelEvent>
 #include <QtTest>
 
 #include <cstdio>
@@ -78,6 +80,8 @@ private slots:
     void drawsControlCharactersAsDimPictures();
     void laysOutPiecesLikeTheWhole();
     void keepsTheBoxTextWhenTheModeChangesWithoutEmptying();
+    void showsWhatAWholeFrameShowsWhileDrawingOnlyNewRows_data();
+    void showsWhatAWholeFrameShowsWhileDrawingOnlyNewRows();
 
 private:
     SerialChannel &channel() const { return m_fx.window->channel(); }
@@ -749,6 +753,45 @@ void TstReceive::keepsTheBoxTextWhenTheModeChangesWithoutEmptying()
     QCOMPARE(store.mode(), ReceiveStore::Mode::Text);
     QCOMPARE(store.text(), QStringLiteral("0A FF OK"));
     QCOMPARE(store.text(3, 7), QStringLiteral("FF O"));
+}
+
+void TstReceive::showsWhatAWholeFrameShowsWhileDrawingOnlyNewRows_data()
+{
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<bool>("scrolledUp");
+    QTest::newRow("text, following the end") << 0 << false;
+    QTest::newRow("hex, following the end") << 1 << false;
+    QTest::newRow("text, scrolled up by the wheel") << 0 << true;
+}
+
+// Frames draw only rows that grew or scrolled in; the pixels on the screen
+// must still be those a whole frame draws.
+void TstReceive::showsWhatAWholeFrameShowsWhileDrawingOnlyNewRows()
+{
+    QFETCH(int, tab);
+    QFETCH(bool, scrolledUp);
+    selectTab(tab);
+    const auto shown = [this] {
+        const QPoint at = m_view->viewport()->mapTo(m_fx.window.get(), QPoint());
+        return QGuiApplication::primaryScreen()
+            ->grabWindow(m_fx.window->winId(), at.x(), at.y(), m_view->viewport()->width(), m_view->viewport()->height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    // Rows grow piece by piece, over more than a screenful, a frame apart.
+    for (int piece = 0; piece < 3 * m_view->visibleRows(); ++piece) {
+        send(QByteArray::number(piece) + (piece % 3 == 2 ? "\r\n" : " \x82\xa0 "));
+        QTest::qWait(20);
+    }
+    if (scrolledUp) {
+        QWheelEvent wheel(QPointF(20, 20), m_view->viewport()->mapToGlobal(QPointF(20, 20)), {}, QPoint(0, 240),
+                          Qt::NoButton, {}, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(m_view->viewport(), &wheel);
+        send("while scrolled up\r\n");
+        QTest::qWait(40);
+    }
+    const QImage whole = m_view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QTRY_COMPARE(shown(), whole);
 }
 
 QTEST_MAIN(TstReceive)
