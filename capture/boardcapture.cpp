@@ -6,6 +6,7 @@
 #include "serial/serialchannel.h"
 
 #include <QDateTime>
+#include <QMetaMethod>
 
 BoardCapture::BoardCapture(SerialChannel &channel, QObject *parent)
     : QObject(parent)
@@ -43,6 +44,12 @@ void BoardCapture::addBytes(const QByteArray &bytes)
         return;
     const qint64 now = m_clock();
     m_recorder.addBytes(bytes, now);
+    // Under a flood decoding costs as much as all the rest of a take, and the
+    // window shows the bytes themselves: text is made only for a reader.
+    if (m_watched.isEmpty() && !isSignalConnected(QMetaMethod::fromSignal(&BoardCapture::received))) {
+        m_decoder.skip(bytes);
+        return;
+    }
     const QString text = m_decoder.decode(bytes);
     emit received(bytes, text, now);
     watch(text);

@@ -207,6 +207,22 @@ QString Cp932Decoder::decode(QByteArrayView bytes)
     return text;
 }
 
+void Cp932Decoder::skip(QByteArrayView bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    qsizetype from = 0;
+    if (m_pending >= 0) {
+        // Paired with the held byte, the first byte is taken already.
+        from = Cp932Table::instance().at(static_cast<unsigned char>(std::exchange(m_pending, -1)),
+                                         static_cast<unsigned char>(bytes[0])).length - 1;
+    }
+    const auto last = static_cast<unsigned char>(bytes.back());
+    const QByteArrayView rest = bytes.sliced(from);
+    if (!rest.isEmpty() && isCp932LeadByte(last) && isCp932CharacterStart(rest, rest.size() - 1))
+        m_pending = last;
+}
+
 QByteArray Cp932Decoder::complete(QByteArray bytes)
 {
     if (bytes.isEmpty())

@@ -20,6 +20,8 @@ public:
     // The same stream kept encoded: the bytes of the whole characters that
     // decode() would give for this piece, the held lead byte in front.
     QByteArray complete(QByteArray bytes);
+    // Takes a piece whose text nobody reads: only a lead byte at its end is held back.
+    void skip(QByteArrayView bytes);
     void reset() { m_pending = -1; }
     bool hasPendingByte() const { return m_pending >= 0; }
 

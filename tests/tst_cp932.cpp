@@ -84,6 +84,11 @@ void TstCp932::decodesLikePlatformCodecWhereverSplit()
         for (qsizetype cut = 0; cut <= stream.size(); ++cut) {
             QCOMPARE(decodeInPieces(stream, {cut}), expected);
             QCOMPARE(completeInPieces(stream, {cut}), expected);
+            // A piece skipped leaves the decoder as decoding it would.
+            Cp932Decoder decoding, skipping;
+            (void)decoding.decode(stream.first(cut));
+            skipping.skip(stream.first(cut));
+            QCOMPARE(skipping.decode(stream.sliced(cut)), decoding.decode(stream.sliced(cut)));
             everyByte.append(cut);
         }
         QCOMPARE(decodeInPieces(stream, everyByte), expected);
