@@ -87,7 +87,11 @@ int main(int argc, char **argv)
     };
     std::printf("medians of %d runs, range low-high; MB = 10^6 bytes; load %s\n", repeats,
                 qPrintable(loadAverage()));
+    // TOLVANE_BENCH_ONLY runs only the cases whose name holds it, to profile one.
+    const QByteArray only = qgetenv("TOLVANE_BENCH_ONLY");
     for (const Case &benchCase : cases) {
+        if (!QByteArray(benchCase.name).contains(only))
+            continue;
         std::vector<Result> runs;
         for (int i = 0; i < repeats; ++i)
             runs.push_back(runner.run(benchCase, total));

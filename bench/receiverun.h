@@ -49,6 +49,7 @@ struct Result
 struct Streamed
 {
     double seconds = 0;
+    qint64 received = 0;
     std::vector<double> shareSeconds;
     double worstDelayMs = 0;
     bool complete = false;
