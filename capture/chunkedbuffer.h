@@ -48,6 +48,20 @@ public:
     qsizetype spilledBlocks() const { return m_spilled; }
 
     T at(qsizetype index) const { return block(index >> kBlockBits)[index & (kBlockSize - 1)]; }
+    // Of values kept in ascending order: the index of the last one not above value, -1 if none.
+    qsizetype lastAtOrBelow(T value) const
+    {
+        qsizetype low = 0;
+        qsizetype high = m_size;
+        while (low < high) {
+            const qsizetype mid = (low + high) / 2;
+            if (at(mid) <= value)
+                low = mid + 1;
+            else
+                high = mid;
+        }
+        return low - 1;
+    }
     T last() const { return at(m_size - 1); }
     void setLast(T value) { m_blocks.back()[(m_size - 1) & (kBlockSize - 1)] = value; }
 

@@ -144,16 +144,7 @@ void ReceiveStore::addStamp(qint64 position, qint64 msecsSinceEpoch)
 
 qint64 ReceiveStore::stampIndexOf(qint64 position) const
 {
-    qint64 low = 0;
-    qint64 high = m_stampPositions.size();
-    while (low < high) {
-        const qint64 mid = (low + high) / 2;
-        if (m_stampPositions.at(mid) <= position)
-            low = mid + 1;
-        else
-            high = mid;
-    }
-    return low - 1;
+    return m_stampPositions.lastAtOrBelow(position);
 }
 
 qint64 ReceiveStore::byteIndexOf(qint64 position) const

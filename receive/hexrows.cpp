@@ -167,30 +167,12 @@ qint64 HexRows::rowCount() const
 
 qint64 HexRows::segmentOfRow(qint64 row) const
 {
-    qint64 low = 0;
-    qint64 high = m_firstRows.size();
-    while (low < high) {
-        const qint64 mid = (low + high) / 2;
-        if (m_firstRows.at(mid) <= row)
-            low = mid + 1;
-        else
-            high = mid;
-    }
-    return qMax<qint64>(0, low - 1);
+    return qMax<qint64>(0, m_firstRows.lastAtOrBelow(row));
 }
 
 qint64 HexRows::segmentOfByte(qint64 byte) const
 {
-    qint64 low = 0;
-    qint64 high = m_starts.size();
-    while (low < high) {
-        const qint64 mid = (low + high) / 2;
-        if (m_starts.at(mid) <= byte)
-            low = mid + 1;
-        else
-            high = mid;
-    }
-    return qMax<qint64>(0, low - 1);
+    return qMax<qint64>(0, m_starts.lastAtOrBelow(byte));
 }
 
 qint64 HexRows::firstByte(qint64 row) const

@@ -320,16 +320,7 @@ qint64 RowLayout::rowOf(qint64 position) const
 {
     if (isHex())
         return m_hexRows.rowOf(qMin(position, m_store.length() - 1) / hexgroups::kGroupWidth);
-    qint64 low = 0;
-    qint64 high = m_rowStarts.size();
-    while (low < high) {
-        const qint64 mid = (low + high) / 2;
-        if (m_rowStarts.at(mid) <= position)
-            low = mid + 1;
-        else
-            high = mid;
-    }
-    return qMax<qint64>(0, low - 1);
+    return qMax<qint64>(0, m_rowStarts.lastAtOrBelow(position));
 }
 
 bool RowLayout::startsLine(qint64 row) const
