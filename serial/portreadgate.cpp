@@ -25,7 +25,7 @@ void PortReadGate::rest(qint64 count)
 
 void PortReadGate::keepResting()
 {
-    if (!m_resume.isActive())
+    if (!m_resume.isActive() && !m_held)
         return;
     if (QSocketNotifier *readNotifier = notifier())
         readNotifier->setEnabled(false);
@@ -34,10 +34,22 @@ void PortReadGate::keepResting()
 void PortReadGate::stop()
 {
     m_resume.stop();
+    m_held = false;
+}
+
+void PortReadGate::hold(bool held)
+{
+    m_held = held;
+    if (held)
+        keepResting();
+    else if (!m_resume.isActive())
+        resume();
 }
 
 void PortReadGate::resume()
 {
+    if (m_held)
+        return;
     // Bytes that came meanwhile wake the notifier at once.
     if (QSocketNotifier *readNotifier = notifier(); readNotifier && m_port.isOpen())
         readNotifier->setEnabled(true);

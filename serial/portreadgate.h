@@ -25,6 +25,8 @@ public:
     void keepResting();
     // The port closes: no rest outlives it.
     void stop();
+    // While held the port's notifier stays off, whatever rests end: another reader has the tty.
+    void hold(bool held);
 
 private:
     void resume();
@@ -34,4 +36,5 @@ private:
     ReadPacer m_pacer;
     QTimer m_resume;
     QPointer<QSocketNotifier> m_notifier;
+    bool m_held = false;
 };

@@ -72,6 +72,8 @@ SerialChannel::SerialChannel(QObject *parent)
     connect(m_port.get(), &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) { onPortError(int(error)); });
     connect(m_port.get(), &QSerialPort::bytesWritten, this, &SerialChannel::bytesWritten);
+    // However the port comes to close, no thread reads its descriptor after.
+    connect(m_port.get(), &QIODevice::aboutToClose, this, &SerialChannel::dropFlood);
     m_dispatchTimer.setSingleShot(true);
     m_dispatchTimer.setInterval(0);
     connect(&m_dispatchTimer, &QTimer::timeout, this, &SerialChannel::dispatchEvents);
@@ -132,6 +134,7 @@ bool SerialChannel::setPortOpen(bool open)
 
 bool SerialChannel::reopen(bool keepInput)
 {
+    endFlood();
     const QByteArray kept = keepInput ? takeAllWaiting() : QByteArray();
     if (portOpen())
         closePort();
@@ -189,6 +192,7 @@ void SerialChannel::closePort()
 
 void SerialChannel::closeWithoutDrain()
 {
+    dropFlood();
     m_readGate.stop();
     if (std::exchange(m_onNetwork, false))
         m_networkPort->abort();
@@ -238,17 +242,20 @@ qint64 SerialChannel::inBufferCount() const
         return 0;
     if (const NetworkPort *net = network())
         return net->bytesAvailable();
-    return m_readAhead.size() + m_port->bytesAvailable() + kernelQueue(int(m_port->handle()), FIONREAD);
+    return m_readAhead.size() + m_port->bytesAvailable() + m_flood.buffered()
+           + kernelQueue(int(m_port->handle()), FIONREAD);
 }
 
 void SerialChannel::setInBufferCount(qint64 count)
 {
     if (count != 0 || !portOpen())
         return;
-    if (NetworkPort *net = network())
+    if (NetworkPort *net = network()) {
         net->dropInput();
-    else
+    } else {
+        dropFlood();
         m_port->clear(QSerialPort::Input);
+    }
     m_readAhead.clear();
     m_decoder.reset();
 }
@@ -339,6 +346,9 @@ QByteArray SerialChannel::takeAllWaiting()
     QByteArray bytes = std::exchange(m_readAhead, {});
     bytes += m_port->readAll();
     m_readGate.keepResting();
+    // The flood reader owns the descriptor while it runs.
+    if (m_flood.running())
+        return bytes + m_flood.take();
     // QSerialPort reads the tty only when notified; take what the kernel
     // already holds too, so that input() returns everything waiting.
     const int fd = int(m_port->handle());
@@ -394,10 +404,11 @@ void SerialChannel::dispatchEvents()
 // Under a flood, keep reading while the kernel has more, so that one turn of
 // the event loop and one event carry many reads. Bounded, so the window
 // still paints.
-void SerialChannel::readAhead()
+qsizetype SerialChannel::readAhead()
 {
     constexpr qsizetype kPiece = 64 * 1024;
     constexpr qsizetype kMost = 256 * 1024;
+    const qsizetype before = m_readAhead.size();
     m_readAhead += m_port->readAll();
     m_readGate.keepResting();
     const int fd = int(m_port->handle());
@@ -409,20 +420,63 @@ void SerialChannel::readAhead()
         if (got <= 0)
             break;
     }
+    return m_readAhead.size() - before;
+}
+
+void SerialChannel::checkLineCounters()
+{
+    if (!m_lineCounters)
+        return;
+    if (const auto now = readLineErrorCounters(int(m_port->handle()))) {
+        for (const int code : lineErrorEvents(*m_lineCounters, *now))
+            postCommEvent(code);
+        m_lineCounters = now;
+    }
 }
 
 void SerialChannel::onReadyRead()
 {
-    readAhead();
-    if (m_lineCounters) {
-        if (const auto now = readLineErrorCounters(int(m_port->handle()))) {
-            for (const int code : lineErrorEvents(*m_lineCounters, *now))
-                postCommEvent(code);
-            m_lineCounters = now;
-        }
-    }
+    // A tty holds a few KiB: a turn that read this much met a sender far
+    // faster than any serial line, and reading goes to a thread of its own.
+    constexpr qsizetype kFlood = 128 * 1024;
+    const qsizetype read = readAhead();
+    checkLineCounters();
     postCommEvent(commevent::kReceive);
+    if (read >= kFlood) {
+        m_readGate.hold(true);
+        m_flood.start(int(m_port->handle()));
+        return;
+    }
     m_readGate.rest(m_readAhead.size());
+}
+
+void SerialChannel::onFloodNews()
+{
+    if (!m_flood.running() || !portOpen() || network())
+        return;
+    if (m_flood.ended())
+        endFlood();
+    checkLineCounters();
+    postCommEvent(commevent::kReceive);
+}
+
+void SerialChannel::endFlood()
+{
+    if (!m_flood.running())
+        return;
+    m_flood.stop();
+    m_readAhead += m_flood.take();
+    // Bytes that came after the thread's last read wake the notifier at once.
+    m_readGate.hold(false);
+}
+
+void SerialChannel::dropFlood()
+{
+    if (!m_flood.running())
+        return;
+    m_flood.stop();
+    (void)m_flood.take();
+    m_readGate.hold(false);
 }
 
 void SerialChannel::onPortError(int error)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "serial/cp932codec.h"
+#include "serial/floodreader.h"
 #include "serial/lineerrors.h"
 #include "serial/portreadgate.h"
 
@@ -130,7 +131,12 @@ private:
     void drainOutput();
     bool deviceGone() const;
     QByteArray takeAllWaiting();
-    void readAhead();
+    qsizetype readAhead();
+    void checkLineCounters();
+    void onFloodNews();
+    // The flood reader's thread is joined: its bytes kept, or dropped.
+    void endFlood();
+    void dropFlood();
 
     NetworkPort *network() const { return m_onNetwork ? m_networkPort : nullptr; }
     [[nodiscard]] bool openNetwork(const QString &name, const LineSettings &line);
@@ -145,6 +151,8 @@ private:
     // QSerialPort's buffer and what was read after it, in line order; older
     // than anything QSerialPort reads later, so it is taken first.
     QByteArray m_readAhead;
+    // Reads a flood beside the event loop; its bytes come after all the others.
+    FloodReader m_flood{[this] { QMetaObject::invokeMethod(this, &SerialChannel::onFloodNews, Qt::QueuedConnection); }};
     std::optional<LineErrorCounters> m_lineCounters;
     QList<int> m_pendingEvents;
     // A timer rather than a posted call: it needs no wake-up of the event
