@@ -14,7 +14,12 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
+#include <thread>
+
+#include <poll.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -39,6 +44,8 @@ private slots:
     void closesItselfWhenTheDeviceGoesAway();
     void keepsReceivingAFastStreamWhileInputEmptiesTheTty();
     void restingReadsTakeEveryByteInOrder();
+    void readsAFloodBesideTheEventLoop_data();
+    void readsAFloodBesideTheEventLoop();
     void postedEventsReachHandlersInOrder();
     void heldEventsWaitUntilReleased();
 
@@ -326,6 +333,55 @@ void TstSerial::restingReadsTakeEveryByteInOrder()
     sent += 'z';
     QTRY_COMPARE(received.size(), sent.size());
     QVERIFY(received == sent);
+}
+
+void TstSerial::readsAFloodBesideTheEventLoop_data()
+{
+    QTest::addColumn<int>("handlingMs");
+    QTest::newRow("taken as it comes") << 0;
+    QTest::newRow("taken slowly: the reader waits for room") << 30;
+}
+
+void TstSerial::readsAFloodBesideTheEventLoop()
+{
+    // Written from a thread as fast as the tty takes it, the flood fills far
+    // more than a tty holds between two reads, and reading moves to a thread
+    // of its own. Every byte comes whole and in order, and once it is over
+    // a lone byte still wakes the channel.
+    QFETCH(int, handlingMs);
+    openChannel();
+    m_channel->setInputMode(SerialChannel::InputMode::Binary);
+    QByteArray received;
+    connect(m_channel.get(), &SerialChannel::onComm, this, [&] {
+        QThread::msleep(ulong(handlingMs));
+        received += std::get<QByteArray>(m_channel->input());
+    });
+    QByteArray flood(4 * 1024 * 1024, Qt::Uninitialized);
+    QRandomGenerator(11).fillRange(reinterpret_cast<quint32 *>(flood.data()), flood.size() / 4);
+    std::atomic<bool> stop{false};
+    std::thread writer([fd = m_pty->masterFd(), &flood, &stop] {
+        for (qsizetype done = 0; done < flood.size() && !stop;) {
+            const ssize_t written = ::write(fd, flood.constData() + done, size_t(flood.size() - done));
+            pollfd room{fd, POLLOUT, 0};
+            if (written > 0)
+                done += written;
+            else if (errno == EAGAIN)
+                ::poll(&room, 1, 5);
+            else if (errno != EINTR)
+                return;
+        }
+    });
+    const auto joined = qScopeGuard([&] {
+        stop = true;
+        writer.join();
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), flood.size(), 30000);
+    QVERIFY(received == flood);
+    QTest::qWait(150);
+    QVERIFY(m_pty->write("z"));
+    QTRY_COMPARE(received.size(), flood.size() + 1);
+    QCOMPARE(received.back(), 'z');
+    QCOMPARE(m_channel->inBufferCount(), qint64(0));
 }
 
 void TstSerial::postedEventsReachHandlersInOrder()
