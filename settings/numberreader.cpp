@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "settings/numberreader.h"
 
+#include "capture/hexpattern.h"
+
 #include <QString>
 
 #include <algorithm>
@@ -18,17 +20,6 @@ constexpr long long kExponentCap = 1'000'000'000;
 char16_t charAt(QStringView text, qsizetype pos)
 {
     return pos < text.size() ? text[pos].unicode() : u'\0';
-}
-
-int digitValue(char16_t c)
-{
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    return -1;
 }
 
 qsizetype skipDigits(QStringView text, qsizetype pos)
@@ -58,7 +49,7 @@ double readRadixInteger(QStringView digits, int base)
 {
     double value = 0;
     for (QChar c : digits) {
-        const int digit = digitValue(c.unicode());
+        const int digit = hexpattern::digitValue(c);
         if (digit < 0 || digit >= base)
             break;
         value = value * base + digit;

@@ -1,17 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "transmit/hexbytetext.h"
 
-namespace {
+#include "capture/hexpattern.h"
 
-int digitValue(QChar character)
-{
-    const char16_t code = character.unicode();
-    if (code >= u'0' && code <= u'9')
-        return code - u'0';
-    if (code >= u'A' && code <= u'F')
-        return code - u'A' + 10;
-    return 0;
-}
+namespace {
 
 // Only a-z are upper-cased: QString::toUpper() would turn the ligature
 // U+FB00 into "FF" and so let a character other than a-f pass as digits.
@@ -44,7 +36,9 @@ QString checkHexByteText(QStringView text)
 
 quint8 hexByteValue(QStringView text)
 {
-    const int high = text.size() >= 1 ? digitValue(text[0]) : 0;
-    const int low = text.size() >= 2 ? digitValue(text[1]) : 0;
+    // The box holds only checked upper-case digits; anything else counts as 0.
+    const auto digit = [](QChar character) { return isHexDigitCharacter(character) ? hexpattern::digitValue(character) : 0; };
+    const int high = text.size() >= 1 ? digit(text[0]) : 0;
+    const int low = text.size() >= 2 ? digit(text[1]) : 0;
     return quint8(text.size() == 1 ? high : 16 * high + low);
 }
