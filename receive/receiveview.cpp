@@ -257,8 +257,10 @@ void ReceiveView::updateGrownRows()
 {
     const Shown now{m_layout.rowCount(), m_store.generation(), m_store.unreadableCount(), m_store.mode()};
     const Shown before = std::exchange(m_shown, now);
+    // Emptied, laid out again or switched: no row of the last frame is sure to stay.
     const bool whole = std::exchange(m_wholeFrame, false) || now.rows < before.rows
-                       || Shown{before.rows, now.generation, now.unreadable, now.mode} != before;
+                       || now.generation != before.generation || now.unreadable != before.unreadable
+                       || now.mode != before.mode;
     if (whole) {
         viewport()->update();
         return;

@@ -110,7 +110,6 @@ private:
         quint64 generation = 0;
         qint64 unreadable = 0;
         ReceiveStore::Mode mode = ReceiveStore::Mode::Text;
-        bool operator==(const Shown &) const = default;
     };
     Shown m_shown;
     bool m_wholeFrame = true;
