@@ -73,7 +73,7 @@ SerialChannel::SerialChannel(QObject *parent)
             [this](QSerialPort::SerialPortError error) { onPortError(int(error)); });
     connect(m_port.get(), &QSerialPort::bytesWritten, this, &SerialChannel::bytesWritten);
     // However the port comes to close, no thread reads its descriptor after.
-    connect(m_port.get(), &QIODevice::aboutToClose, this, &SerialChannel::dropFlood);
+    connect(m_port.get(), &QIODevice::aboutToClose, this, [this] { endFlood(FloodBytes::Drop); });
     m_dispatchTimer.setSingleShot(true);
     m_dispatchTimer.setInterval(0);
     connect(&m_dispatchTimer, &QTimer::timeout, this, &SerialChannel::dispatchEvents);
@@ -134,7 +134,7 @@ bool SerialChannel::setPortOpen(bool open)
 
 bool SerialChannel::reopen(bool keepInput)
 {
-    endFlood();
+    endFlood(FloodBytes::Keep);
     const QByteArray kept = keepInput ? takeAllWaiting() : QByteArray();
     if (portOpen())
         closePort();
@@ -192,7 +192,7 @@ void SerialChannel::closePort()
 
 void SerialChannel::closeWithoutDrain()
 {
-    dropFlood();
+    endFlood(FloodBytes::Drop);
     m_readGate.stop();
     if (std::exchange(m_onNetwork, false))
         m_networkPort->abort();
@@ -253,7 +253,7 @@ void SerialChannel::setInBufferCount(qint64 count)
     if (NetworkPort *net = network()) {
         net->dropInput();
     } else {
-        dropFlood();
+        endFlood(FloodBytes::Drop);
         m_port->clear(QSerialPort::Input);
     }
     m_readAhead.clear();
@@ -455,27 +455,20 @@ void SerialChannel::onFloodNews()
     if (!m_flood.running() || !portOpen() || network())
         return;
     if (m_flood.ended())
-        endFlood();
+        endFlood(FloodBytes::Keep);
     checkLineCounters();
     postCommEvent(commevent::kReceive);
 }
 
-void SerialChannel::endFlood()
+void SerialChannel::endFlood(FloodBytes what)
 {
     if (!m_flood.running())
         return;
     m_flood.stop();
-    m_readAhead += m_flood.take();
+    const QByteArray rest = m_flood.take();
+    if (what == FloodBytes::Keep)
+        m_readAhead += rest;
     // Bytes that came after the thread's last read wake the notifier at once.
-    m_readGate.hold(false);
-}
-
-void SerialChannel::dropFlood()
-{
-    if (!m_flood.running())
-        return;
-    m_flood.stop();
-    (void)m_flood.take();
     m_readGate.hold(false);
 }
 

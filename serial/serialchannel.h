@@ -134,9 +134,9 @@ private:
     qsizetype readAhead();
     void checkLineCounters();
     void onFloodNews();
-    // The flood reader's thread is joined: its bytes kept, or dropped.
-    void endFlood();
-    void dropFlood();
+    // The flood reader's thread is joined: its bytes kept for the next take, or dropped.
+    enum class FloodBytes { Keep, Drop };
+    void endFlood(FloodBytes what);
 
     NetworkPort *network() const { return m_onNetwork ? m_networkPort : nullptr; }
     [[nodiscard]] bool openNetwork(const QString &name, const LineSettings &line);
