@@ -4,6 +4,7 @@
 #include <QDateTime>
 
 #include <chrono>
+#include <utility>
 
 namespace {
 
@@ -18,10 +19,6 @@ constexpr qsizetype kBatchBytes = 1 << 20;
 ReceiveRecorder::ReceiveRecorder(QObject *parent)
     : QObject(parent)
 {
-    // Started by the first bytes of a batch only: an idle line wakes nobody.
-    m_flushTimer.setSingleShot(true);
-    m_flushTimer.setInterval(kFlushInterval);
-    connect(&m_flushTimer, &QTimer::timeout, this, &ReceiveRecorder::flush);
 }
 
 ReceiveRecorder::~ReceiveRecorder()
@@ -40,9 +37,10 @@ bool ReceiveRecorder::start(const QString &path, Format format)
     }
     m_errorString.clear();
     m_format = format;
-    m_pending.clear();
     m_decoder.reset();
     m_stamper = recordlines::LineStamper();
+    m_collected.clear();
+    m_writerState = Writer::Writing;
     m_closing = false;
     m_writeFailed = false;
     m_recording = true;
@@ -55,7 +53,6 @@ void ReceiveRecorder::stop()
 {
     if (!m_recording)
         return;
-    flush();
     finish();
     if (m_writeFailed)
         emit failed(m_errorString);
@@ -70,8 +67,7 @@ void ReceiveRecorder::finish()
     }
     m_wake.notify_one();
     m_writer.join();
-    m_flushTimer.stop();
-    m_pending.clear();
+    m_collected.clear();
     if (m_writeFailed)
         m_errorString = m_file.errorString();
     m_file.close();
@@ -84,13 +80,9 @@ void ReceiveRecorder::addBytes(QByteArrayView bytes, qint64 msecsSinceEpoch)
     if (!m_recording || bytes.isEmpty())
         return;
     if (m_format == Format::Binary)
-        m_pending.append(bytes.data(), bytes.size());
+        collect(bytes);
     else
-        m_pending += m_stamper.feed(m_decoder.decode(bytes), msecsSinceEpoch).toUtf8();
-    if (m_pending.size() >= kBatchBytes)
-        flush();
-    else if (!m_pending.isEmpty() && !m_flushTimer.isActive())
-        m_flushTimer.start();
+        collect(m_stamper.feed(m_decoder.decode(bytes), msecsSinceEpoch).toUtf8());
 }
 
 void ReceiveRecorder::addBytesNow(const QByteArray &bytes)
@@ -104,9 +96,7 @@ void ReceiveRecorder::addMarker(const QString &event, qint64 msecsSinceEpoch)
         return;
     // As the channel does on an open or a close, a lead byte held back is not joined across the event.
     m_decoder.reset();
-    m_pending += m_stamper.marker(event, msecsSinceEpoch).toUtf8();
-    if (!m_flushTimer.isActive())
-        m_flushTimer.start();
+    collect(m_stamper.marker(event, msecsSinceEpoch).toUtf8());
 }
 
 void ReceiveRecorder::addMarkerNow(const QString &event)
@@ -114,33 +104,43 @@ void ReceiveRecorder::addMarkerNow(const QString &event)
     addMarker(event, QDateTime::currentMSecsSinceEpoch());
 }
 
-void ReceiveRecorder::flush()
+// Only the writer's clock paces the writes: a line that keeps talking costs
+// one wake-up of the writer a quarter second and none of this thread.
+void ReceiveRecorder::collect(QByteArrayView bytes)
 {
-    if (m_pending.isEmpty())
+    // After a failed write nothing more reaches the file; stop() follows.
+    if (bytes.isEmpty() || m_writeFailed)
         return;
+    bool wake = false;
     {
         const std::lock_guard lock(m_mutex);
-        m_batches.push_back(std::move(m_pending));
+        m_collected.append(bytes);
+        wake = m_writerState == Writer::Idle
+            || (m_writerState == Writer::Gathering && m_collected.size() >= kBatchBytes);
     }
-    m_pending = QByteArray();
-    m_wake.notify_one();
+    if (wake)
+        m_wake.notify_one();
 }
 
 void ReceiveRecorder::writeBatches()
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [this] { return m_closing || !m_batches.empty(); });
-        if (m_batches.empty())
+        // An idle line wakes nobody.
+        m_writerState = Writer::Idle;
+        m_wake.wait(lock, [this] { return m_closing || !m_collected.isEmpty(); });
+        m_writerState = Writer::Gathering;
+        m_wake.wait_for(lock, kFlushInterval,
+                        [this] { return m_closing || m_collected.size() >= kBatchBytes; });
+        if (m_collected.isEmpty())
             return;
-        const QByteArray batch = std::move(m_batches.front());
-        m_batches.pop_front();
+        m_writerState = Writer::Writing;
+        const QByteArray batch = std::exchange(m_collected, QByteArray());
         lock.unlock();
         const bool written = writeWhole(batch);
         lock.lock();
         if (!written) {
             m_writeFailed = true;
-            m_batches.clear();
             QMetaObject::invokeMethod(this, &ReceiveRecorder::onWriteFailed, Qt::QueuedConnection);
             return;
         }

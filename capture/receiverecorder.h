@@ -8,19 +8,17 @@
 #include <QByteArrayView>
 #include <QFile>
 #include <QObject>
-#include <QTimer>
 
 #include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <thread>
 
 // Records what is read from the port to a file: the raw bytes, or the text
 // decoded as the box decodes it with each line's arrival time and marker
-// lines for port and download events. Data is collected in batches and
-// written by a thread of its own, so a slow or throttled disk never holds
-// up a read; a write that fails ends the recording and says why.
+// lines for port and download events. Data is collected here and written
+// by a thread of its own, so a slow or throttled disk never holds up a read;
+// a write that fails ends the recording and says why.
 class ReceiveRecorder : public QObject
 {
     Q_OBJECT
@@ -51,7 +49,9 @@ signals:
     void failed(const QString &reason);
 
 private:
-    void flush();
+    enum class Writer { Idle, Gathering, Writing };
+
+    void collect(QByteArrayView bytes);
     void writeBatches();
     bool writeWhole(const QByteArray &batch);
     void onWriteFailed();
@@ -60,8 +60,6 @@ private:
     QFile m_file;
     Format m_format = Format::Binary;
     bool m_recording = false;
-    QByteArray m_pending;
-    QTimer m_flushTimer;
     Cp932Decoder m_decoder;
     recordlines::LineStamper m_stamper;
     QString m_errorString;
@@ -69,7 +67,8 @@ private:
     // Shared with the writing thread.
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::deque<QByteArray> m_batches;
+    QByteArray m_collected;
+    Writer m_writerState = Writer::Writing;
     bool m_closing = false;
     std::atomic<bool> m_writeFailed = false;
     std::thread m_writer;
