@@ -141,6 +141,7 @@ bool NetworkPort::connectTo(const NetworkAddress &address)
     connect(m_socket.get(), &QTcpSocket::readyRead, this, &NetworkPort::onReadyRead);
     connect(m_socket.get(), &QTcpSocket::disconnected, this, &NetworkPort::onDisconnected);
     connect(m_socket.get(), &QTcpSocket::errorOccurred, this, &NetworkPort::onDisconnected);
+    m_readGate.setDevice(m_socket.get());
     m_socket->connectToHost(address.host, address.port);
     if (!m_socket->waitForConnected(int(kConnectTimeout.count())))
         return refuseClosed(m_socket->errorString());
@@ -237,8 +238,10 @@ bool NetworkPort::refuseClosed(const QString &reason)
 
 void NetworkPort::onReadyRead()
 {
+    qint64 taken = 0;
     while (m_socket && m_input.size() < kMostInput && m_socket->bytesAvailable() > 0) {
         const QByteArray bytes = m_socket->read(kMostInput - m_input.size());
+        taken += bytes.size();
         if (m_address.bytesOnly()) {
             m_input += bytes;
             continue;
@@ -248,6 +251,9 @@ void NetworkPort::onReadyRead()
             sendRaw(replies);
         takeAnswers();
     }
+    // Not while opening: answers and a refusal's reason are read as they come.
+    if (m_open && taken > 0)
+        m_readGate.rest(taken);
     if (m_open && !m_input.isEmpty())
         emit readyRead();
 }
@@ -293,6 +299,7 @@ void NetworkPort::abort()
     m_output.drop();
     if (!m_socket)
         return;
+    m_readGate.setDevice(nullptr);
     m_socket->disconnect(this);
     m_socket->abort();
     // This may run inside the socket's own signal: it goes from the event loop.

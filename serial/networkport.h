@@ -4,6 +4,7 @@
 #include "serial/linesettings.h"
 #include "serial/networkaddress.h"
 #include "serial/pacedoutput.h"
+#include "serial/portreadgate.h"
 #include "serial/rfc2217codec.h"
 
 #include <QByteArray>
@@ -52,6 +53,8 @@ public:
     // purges the far port's buffers (RFC 2217) and drops what was received;
     // keeping input, only the far port's output is purged and nothing dropped.
     void reset(bool keepInput);
+    // Reading rests after each take as a local port's does.
+    void setReadRest(std::chrono::milliseconds rest) { m_readGate.setPeriod(rest); }
     QString errorString() const { return m_errorString; }
     // Things the server did not answer; not failures.
     QString note() const { return m_note; }
@@ -104,6 +107,7 @@ private:
     QString m_errorString;
     QString m_note;
     QTimer m_controlCheck;
+    PortReadGate m_readGate;
     // Last: its sends go through the socket above.
     PacedOutput m_output;
 };

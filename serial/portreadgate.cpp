@@ -1,20 +1,26 @@
 // SPDX-License-Identifier: MIT
 #include "serial/portreadgate.h"
 
-#include <QSerialPort>
+#include <QIODevice>
 #include <QSocketNotifier>
 
-PortReadGate::PortReadGate(QSerialPort &port)
-    : m_port(port)
+void PortReadGate::init()
 {
     m_resume.setSingleShot(true);
     m_resume.setTimerType(Qt::PreciseTimer);
     connect(&m_resume, &QTimer::timeout, this, &PortReadGate::resume);
 }
 
+void PortReadGate::setDevice(QIODevice *device)
+{
+    stop();
+    m_device = device;
+    m_notifier = nullptr;
+}
+
 void PortReadGate::rest(qint64 count)
 {
-    if (m_pacer.period().count() <= 0 || !m_port.isOpen())
+    if (m_pacer.period().count() <= 0 || !m_device || !m_device->isOpen())
         return;
     const auto pause = m_pacer.took(ReadPacer::Clock::now(), count);
     if (pause <= ReadPacer::Clock::duration::zero())
@@ -51,15 +57,15 @@ void PortReadGate::resume()
     if (m_held)
         return;
     // Bytes that came meanwhile wake the notifier at once.
-    if (QSocketNotifier *readNotifier = notifier(); readNotifier && m_port.isOpen())
+    if (QSocketNotifier *readNotifier = notifier(); readNotifier && m_device && m_device->isOpen())
         readNotifier->setEnabled(true);
 }
 
 QSocketNotifier *PortReadGate::notifier()
 {
-    // Made afresh with each opening of the port.
-    if (!m_notifier) {
-        for (QSocketNotifier *child : m_port.findChildren<QSocketNotifier *>(Qt::FindDirectChildrenOnly)) {
+    // Made afresh with each opening of the port; a socket's is its engine's child.
+    if (!m_notifier && m_device) {
+        for (QSocketNotifier *child : m_device->findChildren<QSocketNotifier *>()) {
             if (child->type() == QSocketNotifier::Read)
                 m_notifier = child;
         }

@@ -3,25 +3,29 @@
 
 #include "serial/readpacer.h"
 
+#include <QIODevice>
 #include <QPointer>
 #include <QTimer>
 
-class QSerialPort;
 class QSocketNotifier;
 
 // Lets a port's reads rest as a ReadPacer says: the port's read notifier is
 // off while reading rests, so bytes that come meanwhile wake nobody and are
-// taken together when it ends. QSerialPort has no way to pause its reads;
-// its read notifier is its own child, found by type.
+// taken together when it ends. Neither QSerialPort nor QTcpSocket has a way
+// to pause its reads; the read notifier is their own descendant, found by
+// type, and both turn it on again whenever they are read from.
 class PortReadGate : public QObject
 {
 public:
-    explicit PortReadGate(QSerialPort &port);
+    explicit PortReadGate(QIODevice *device = nullptr) : m_device(device) { init(); }
+    // A device made afresh with each connection; nullptr when there is none.
+    void setDevice(QIODevice *device);
 
     void setPeriod(std::chrono::milliseconds period) { m_pacer.setPeriod(period); }
+    std::chrono::milliseconds period() const { return m_pacer.period(); }
     // count bytes were just taken: rest for a period, if the pacer says so.
     void rest(qint64 count);
-    // QSerialPort turns its notifier on again whenever it is read from.
+    // The device turns its notifier on again whenever it is read from.
     void keepResting();
     // The port closes: no rest outlives it.
     void stop();
@@ -29,10 +33,11 @@ public:
     void hold(bool held);
 
 private:
+    void init();
     void resume();
     QSocketNotifier *notifier();
 
-    QSerialPort &m_port;
+    QPointer<QIODevice> m_device;
     ReadPacer m_pacer;
     QTimer m_resume;
     QPointer<QSocketNotifier> m_notifier;

@@ -68,6 +68,7 @@ SerialChannel::SerialChannel(QObject *parent)
     : QObject(parent)
     , m_port(std::make_unique<QSerialPort>())
 {
+    m_readGate.setDevice(m_port.get());
     connect(m_port.get(), &QSerialPort::readyRead, this, &SerialChannel::onReadyRead);
     connect(m_port.get(), &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) { onPortError(int(error)); });

@@ -94,7 +94,7 @@ public:
     void resetTextDecoder() { m_decoder.reset(); }
     // After data is taken, the line is not read again for this long (0: at
     // once), so that a trickle is taken once a frame rather than once a write.
-    void setReadRest(std::chrono::milliseconds rest) { m_readGate.setPeriod(rest); }
+    void setReadRest(std::chrono::milliseconds rest);
 
     // Raises OnComm with this code through the same queue as the port's own
     // events (line errors of drivers the kernel cannot count, and tests).
@@ -146,7 +146,7 @@ private:
     // Made at the first network open; in use while m_onNetwork.
     NetworkPort *m_networkPort = nullptr;
     bool m_onNetwork = false;
-    PortReadGate m_readGate{*m_port};
+    PortReadGate m_readGate;
     Cp932Decoder m_decoder;
     // QSerialPort's buffer and what was read after it, in line order; older
     // than anything QSerialPort reads later, so it is taken first.

@@ -21,6 +21,7 @@ bool SerialChannel::openNetwork(const QString &name, const LineSettings &line)
         connect(m_networkPort, &NetworkPort::lineError, this, &SerialChannel::postCommEvent);
         connect(m_networkPort, &NetworkPort::gone, this, &SerialChannel::onNetworkGone);
         connect(m_networkPort, &NetworkPort::bytesWritten, this, &SerialChannel::bytesWritten);
+        m_networkPort->setReadRest(m_readGate.period());
     }
     if (!m_networkPort->open(*address, line, m_handshaking, m_rtsEnable)) {
         m_errorString = m_networkPort->errorString();
@@ -32,6 +33,13 @@ bool SerialChannel::openNetwork(const QString &name, const LineSettings &line)
     m_lineCounters.reset();
     emit portOpenChanged(true);
     return true;
+}
+
+void SerialChannel::setReadRest(std::chrono::milliseconds rest)
+{
+    m_readGate.setPeriod(rest);
+    if (m_networkPort)
+        m_networkPort->setReadRest(rest);
 }
 
 void SerialChannel::onNetworkGone()
