@@ -92,7 +92,7 @@ private:
     void fitColumns();
     qint64 positionAt(QPointF point);
     void syncLayout();
-    void paintRows(QPaintDevice &device, const QRect &area) const;
+    void paintRows(QPaintDevice &device, const QRect &area, const QColor &background) const;
     void followUnreadable();
     bool backingStoreIsOpaque() const;
 
