@@ -40,7 +40,6 @@ bool ReceiveRecorder::start(const QString &path, Format format)
     m_decoder.reset();
     m_stamper = recordlines::LineStamper();
     m_collected.clear();
-    m_writerState = Writer::Writing;
     m_closing = false;
     m_writeFailed = false;
     m_recording = true;
@@ -114,9 +113,11 @@ void ReceiveRecorder::collect(QByteArrayView bytes)
     bool wake = false;
     {
         const std::lock_guard lock(m_mutex);
+        // The writer waits for the first bytes, then for a full batch or the
+        // interval; while it writes nobody waits and a notice wakes nobody.
+        const bool first = m_collected.isEmpty();
         m_collected.append(bytes);
-        wake = m_writerState == Writer::Idle
-            || (m_writerState == Writer::Gathering && m_collected.size() >= kBatchBytes);
+        wake = first || m_collected.size() >= kBatchBytes;
     }
     if (wake)
         m_wake.notify_one();
@@ -127,14 +128,11 @@ void ReceiveRecorder::writeBatches()
     std::unique_lock lock(m_mutex);
     for (;;) {
         // An idle line wakes nobody.
-        m_writerState = Writer::Idle;
         m_wake.wait(lock, [this] { return m_closing || !m_collected.isEmpty(); });
-        m_writerState = Writer::Gathering;
         m_wake.wait_for(lock, kFlushInterval,
                         [this] { return m_closing || m_collected.size() >= kBatchBytes; });
         if (m_collected.isEmpty())
             return;
-        m_writerState = Writer::Writing;
         const QByteArray batch = std::exchange(m_collected, QByteArray());
         lock.unlock();
         const bool written = writeWhole(batch);

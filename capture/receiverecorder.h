@@ -49,8 +49,6 @@ signals:
     void failed(const QString &reason);
 
 private:
-    enum class Writer { Idle, Gathering, Writing };
-
     void collect(QByteArrayView bytes);
     void writeBatches();
     bool writeWhole(const QByteArray &batch);
@@ -68,7 +66,6 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     QByteArray m_collected;
-    Writer m_writerState = Writer::Writing;
     bool m_closing = false;
     std::atomic<bool> m_writeFailed = false;
     std::thread m_writer;
