@@ -4,7 +4,7 @@
 #include <QIODevice>
 #include <QSocketNotifier>
 
-void PortReadGate::init()
+PortReadGate::PortReadGate()
 {
     m_resume.setSingleShot(true);
     m_resume.setTimerType(Qt::PreciseTimer);

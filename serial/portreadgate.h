@@ -17,8 +17,9 @@ class QSocketNotifier;
 class PortReadGate : public QObject
 {
 public:
-    explicit PortReadGate(QIODevice *device = nullptr) : m_device(device) { init(); }
-    // A device made afresh with each connection; nullptr when there is none.
+    PortReadGate();
+    // The device whose reads rest; nullptr when there is none (a connection
+    // that ended; the next one comes with a device of its own).
     void setDevice(QIODevice *device);
 
     void setPeriod(std::chrono::milliseconds period) { m_pacer.setPeriod(period); }
@@ -33,7 +34,6 @@ public:
     void hold(bool held);
 
 private:
-    void init();
     void resume();
     QSocketNotifier *notifier();
 
