@@ -90,7 +90,6 @@ void ReceiveView::appendBytes(QByteArrayView bytes)
 void ReceiveView::clear()
 {
     m_store.clear();
-    m_unreadableShown = 0;
     m_anchor = m_cursor = 0;
     // The rows of the old text go now rather than at the next frame, so that they are returned too.
     syncLayout();
@@ -205,13 +204,12 @@ void ReceiveView::copy()
 }
 
 // A block found unreadable while drawing, copying or saving is laid out
-// again as a marked row, and the scroll range follows, at the next frame.
+// again as a marked row, and the scroll range follows, at the next frame
+// (which sees the count changed and draws the whole box).
 void ReceiveView::followUnreadable()
 {
-    if (m_store.unreadableCount() == m_unreadableShown)
-        return;
-    m_unreadableShown = m_store.unreadableCount();
-    scheduleWholeFrame();
+    if (m_store.unreadableCount() != m_shown.unreadable)
+        scheduleFrame();
 }
 
 void ReceiveView::setCopyLimit(qint64 characters)
@@ -385,21 +383,21 @@ void ReceiveView::paintEvent(QPaintEvent *event)
         // Drawn there directly, the frame is not copied once more. (X11 too
         // keeps an image with alpha, so that children may be translucent.)
         paintRows(*viewport(), area, background);
-        m_paintCost = std::chrono::nanoseconds(clock.nsecsElapsed());
-        return;
+    } else {
+        // Text blends onto an opaque image several times faster than onto a
+        // backing store with alpha, which is what Qt keeps on X11, Wayland and
+        // offscreen; the finished rows are then copied in one go.
+        const qreal ratio = viewport()->devicePixelRatioF();
+        const QSize pixels = (QSizeF(viewport()->size()) * ratio).toSize();
+        if (m_frame.size() != pixels) {
+            m_frame = QImage(pixels, QImage::Format_RGB32);
+            m_frame.setDevicePixelRatio(ratio);
+        }
+        paintRows(m_frame, area, background);
+        QPainter(viewport()).drawImage(area, m_frame,
+                                       QRectF(QRectF(area).topLeft() * ratio, QRectF(area).size() * ratio));
     }
-    // Text blends onto an opaque image several times faster than onto a
-    // backing store with alpha, which is what Qt keeps on X11, Wayland and
-    // offscreen; the finished rows are then copied in one go.
-    const qreal ratio = viewport()->devicePixelRatioF();
-    const QSize pixels = (QSizeF(viewport()->size()) * ratio).toSize();
-    if (m_frame.size() != pixels) {
-        m_frame = QImage(pixels, QImage::Format_RGB32);
-        m_frame.setDevicePixelRatio(ratio);
-    }
-    paintRows(m_frame, area, background);
     followUnreadable();
-    QPainter(viewport()).drawImage(area, m_frame, QRectF(QRectF(area).topLeft() * ratio, QRectF(area).size() * ratio));
     m_paintCost = std::chrono::nanoseconds(clock.nsecsElapsed());
 }
 

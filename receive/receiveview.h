@@ -123,7 +123,6 @@ private:
     qint64 m_anchor = 0;
     qint64 m_cursor = 0;
     QString m_writeError;
-    qint64 m_unreadableShown = 0;
     // 64 MiB of the box: past that the clipboard's owner holds a copy as
     // large again, and pasting it stalls whatever takes it.
     static inline qint64 s_copyLimit = qint64(64) << 20;
