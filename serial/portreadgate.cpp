@@ -56,6 +56,9 @@ void PortReadGate::resume()
 {
     if (m_held)
         return;
+    // A take rests again, unless it met a flood.
+    if (m_takeWaiting && m_takeWaiting() && (m_resume.isActive() || m_held))
+        return;
     // Bytes that came meanwhile wake the notifier at once.
     if (QSocketNotifier *readNotifier = notifier(); readNotifier && m_device && m_device->isOpen())
         readNotifier->setEnabled(true);

@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <functional>
+
 class QSocketNotifier;
 
 // Lets a port's reads rest as a ReadPacer says: the port's read notifier is
@@ -28,6 +30,11 @@ public:
     void rest(qint64 count);
     // The device turns its notifier on again whenever it is read from.
     void keepResting();
+    // Asked when a rest ends, before the notifier goes on: takes the bytes
+    // that came meanwhile and says whether there were any. They are then
+    // handled in this turn of the event loop, not in the next one, which
+    // the notifier would take to report them.
+    void setTakeWaiting(std::function<bool()> take) { m_takeWaiting = std::move(take); }
     // The port closes: no rest outlives it.
     void stop();
     // While held the port's notifier stays off, whatever rests end: another reader has the tty.
@@ -41,5 +48,6 @@ private:
     ReadPacer m_pacer;
     QTimer m_resume;
     QPointer<QSocketNotifier> m_notifier;
+    std::function<bool()> m_takeWaiting;
     bool m_held = false;
 };

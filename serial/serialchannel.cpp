@@ -69,6 +69,7 @@ SerialChannel::SerialChannel(QObject *parent)
     , m_port(std::make_unique<QSerialPort>())
 {
     m_readGate.setDevice(m_port.get());
+    m_readGate.setTakeWaiting([this] { return takeRested(); });
     connect(m_port.get(), &QSerialPort::readyRead, this, &SerialChannel::onReadyRead);
     connect(m_port.get(), &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) { onPortError(int(error)); });
@@ -345,8 +346,7 @@ QByteArray SerialChannel::takeAllWaiting()
     if (NetworkPort *net = network())
         return net->readAll();
     QByteArray bytes = std::exchange(m_readAhead, {});
-    bytes += m_port->readAll();
-    m_readGate.keepResting();
+    takePortBuffer(bytes);
     // The flood reader owns the descriptor while it runs.
     if (m_flood.running())
         return bytes + m_flood.take();
@@ -401,6 +401,18 @@ void SerialChannel::dispatchEvents()
     }
 }
 
+// What QSerialPort read on its notifier's wake-up. Reading from it turns
+// that notifier on again, and resting turns it off: two changes to the
+// event loop's descriptors, each waking it once more, so an empty buffer
+// is not read at all.
+void SerialChannel::takePortBuffer(QByteArray &into)
+{
+    if (m_port->bytesAvailable() == 0)
+        return;
+    into += m_port->readAll();
+    m_readGate.keepResting();
+}
+
 // A tty hands over a few KiB a read, and QSerialPort reads once a wake-up.
 // Under a flood, keep reading while the kernel has more, so that one turn of
 // the event loop and one event carry many reads. Bounded, so the window
@@ -410,8 +422,7 @@ qsizetype SerialChannel::readAhead()
     constexpr qsizetype kPiece = 64 * 1024;
     constexpr qsizetype kMost = 256 * 1024;
     const qsizetype before = m_readAhead.size();
-    m_readAhead += m_port->readAll();
-    m_readGate.keepResting();
+    takePortBuffer(m_readAhead);
     const int fd = int(m_port->handle());
     while (m_readAhead.size() < kMost) {
         const qsizetype had = m_readAhead.size();
@@ -437,10 +448,29 @@ void SerialChannel::checkLineCounters()
 
 void SerialChannel::onReadyRead()
 {
+    tookBytes(readAhead());
+}
+
+bool SerialChannel::takeRested()
+{
+    if (network() || m_flood.running() || !m_port->isOpen())
+        return false;
+    const qsizetype read = readAhead();
+    if (read == 0)
+        return false;
+    tookBytes(read);
+    // Outside QSerialPort's own signal the events may be raised at once:
+    // a turn of the event loop sooner, and one timer fewer a take.
+    m_dispatchTimer.stop();
+    dispatchEvents();
+    return true;
+}
+
+void SerialChannel::tookBytes(qsizetype read)
+{
     // A tty holds a few KiB: a turn that read this much met a sender far
     // faster than any serial line, and reading goes to a thread of its own.
     constexpr qsizetype kFlood = 128 * 1024;
-    const qsizetype read = readAhead();
     checkLineCounters();
     postCommEvent(commevent::kReceive);
     if (read >= kFlood) {

@@ -121,6 +121,9 @@ signals:
 
 private:
     void onReadyRead();
+    // The bytes that came while reading rested, taken as it ends; whether there were any.
+    bool takeRested();
+    void tookBytes(qsizetype read);
     void onPortError(int error);
     void scheduleDispatch();
     void dispatchEvents();
@@ -131,6 +134,7 @@ private:
     void drainOutput();
     bool deviceGone() const;
     QByteArray takeAllWaiting();
+    void takePortBuffer(QByteArray &into);
     qsizetype readAhead();
     void checkLineCounters();
     void onFloodNews();
