@@ -69,6 +69,10 @@ ReceiveView::ReceiveView(QWidget *parent)
     // Always there, so that its arrival does not change the width mid-stream.
     setVerticalScrollBar(new QuietScrollBar(this));
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The area lays its bars out again after each change of range, by a
+    // posted call: one more turn of the event loop every frame. With both
+    // policies fixed nothing there can change; resizing still lays them out.
+    disconnect(verticalScrollBar(), &QAbstractSlider::rangeChanged, this, nullptr);
     m_frameTimer.setSingleShot(true);
     connect(&m_frameTimer, &QTimer::timeout, this, &ReceiveView::showFrame);
     m_sinceFrame.start();
@@ -259,8 +263,9 @@ void ReceiveView::updateGrownRows()
     const bool whole = std::exchange(m_wholeFrame, false) || now.rows < before.rows
                        || now.generation != before.generation || now.unreadable != before.unreadable
                        || now.mode != before.mode;
+    // Drawn now: a frame is due, and an update would wait one more turn of the event loop.
     if (whole) {
-        viewport()->update();
+        viewport()->repaint();
         return;
     }
     // The last row shown may have grown; rows after it are new.
@@ -269,7 +274,7 @@ void ReceiveView::updateGrownRows()
     const qint64 end = qMin(now.rows, first + visibleRows() + 1);
     if (from < end) {
         const int lineHeight = m_painter.lineHeight();
-        viewport()->update(0, int((from - first) * lineHeight), viewport()->width(), int((end - from) * lineHeight));
+        viewport()->repaint(0, int((from - first) * lineHeight), viewport()->width(), int((end - from) * lineHeight));
     }
 }
 
