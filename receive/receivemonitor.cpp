@@ -86,6 +86,7 @@ void ReceiveMonitor::receiveText()
     }
     rtxtAscRcv->appendCp932(chunk);
     rtxtAscRcv->moveCaretToEnd();
+    rtxtAscRcv->showDueFrame();
 }
 
 void ReceiveMonitor::receiveHex()
@@ -97,4 +98,5 @@ void ReceiveMonitor::receiveHex()
     if (const auto *chunk = std::get_if<QByteArray>(&input))
         rtxtAscRcv->appendBytes(*chunk);
     rtxtAscRcv->moveCaretToEnd();
+    rtxtAscRcv->showDueFrame();
 }

@@ -234,6 +234,14 @@ void ReceiveView::scheduleFrame()
     m_frameTimer.start(wait <= kFrameSlack ? 0ms : wait);
 }
 
+void ReceiveView::showDueFrame()
+{
+    if (!m_frameTimer.isActive() || m_frameTimer.intervalAsDuration() > 0ms)
+        return;
+    m_frameTimer.stop();
+    showFrame();
+}
+
 void ReceiveView::scheduleWholeFrame()
 {
     m_wholeFrame = true;

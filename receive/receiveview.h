@@ -33,6 +33,9 @@ public:
     void clear();
     // The caret goes to the end: the end comes into view at the next frame.
     void moveCaretToEnd();
+    // Draws a frame that is due now at once, rather than at the next turn
+    // of the event loop: for a caller that has put in all it had.
+    void showDueFrame();
 
     const ReceiveStore &store() const { return m_store; }
     // Where the box's bytes moved to disk are read back from; null: its spill file.
