@@ -49,16 +49,21 @@ void PortReadGate::hold(bool held)
     if (held)
         keepResting();
     else if (!m_resume.isActive())
-        resume();
+        listen();
 }
 
 void PortReadGate::resume()
 {
-    if (m_held)
+    if (m_held || !m_device || !m_device->isOpen())
         return;
     // A take rests again, unless it met a flood.
     if (m_takeWaiting && m_takeWaiting() && (m_resume.isActive() || m_held))
         return;
+    listen();
+}
+
+void PortReadGate::listen()
+{
     // Bytes that came meanwhile wake the notifier at once.
     if (QSocketNotifier *readNotifier = notifier(); readNotifier && m_device && m_device->isOpen())
         readNotifier->setEnabled(true);

@@ -33,7 +33,8 @@ public:
     // Asked when a rest ends, before the notifier goes on: takes the bytes
     // that came meanwhile and says whether there were any. They are then
     // handled in this turn of the event loop, not in the next one, which
-    // the notifier would take to report them.
+    // the notifier would take to report them. Not asked when a hold ends:
+    // that comes inside the owner's own calls (a close, a drop of input).
     void setTakeWaiting(std::function<bool()> take) { m_takeWaiting = std::move(take); }
     // The port closes: no rest outlives it.
     void stop();
@@ -41,7 +42,9 @@ public:
     void hold(bool held);
 
 private:
+    // A rest ended.
     void resume();
+    void listen();
     QSocketNotifier *notifier();
 
     QPointer<QIODevice> m_device;

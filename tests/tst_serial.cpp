@@ -7,8 +7,10 @@
 #include "serial/portassignment.h"
 #include "serial/portinventory.h"
 #include "serial/portlocator.h"
+#include "serial/portreadgate.h"
 #include "serial/serialchannel.h"
 
+#include <QBuffer>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -47,6 +49,7 @@ private slots:
     void restingReadsTakeEveryByteInOrder();
     void readsAFloodBesideTheEventLoop_data();
     void readsAFloodBesideTheEventLoop();
+    void gateTakesWaitingBytesOnlyWhenARestEnds();
     void postedEventsReachHandlersInOrder();
     void heldEventsWaitUntilReleased();
 
@@ -363,6 +366,28 @@ void TstSerial::readsAFloodBesideTheEventLoop()
     QTRY_COMPARE(received.size(), flood.size() + 1);
     QCOMPARE(received.back(), 'z');
     QCOMPARE(m_channel->inBufferCount(), qint64(0));
+}
+
+void TstSerial::gateTakesWaitingBytesOnlyWhenARestEnds()
+{
+    // A hold ends inside the owner's own calls (a close, a drop of input):
+    // reading and raising events there would run handlers in the middle of
+    // them, and show what was to be dropped.
+    QBuffer device;
+    QVERIFY(device.open(QIODevice::ReadOnly));
+    PortReadGate gate;
+    gate.setDevice(&device);
+    gate.setPeriod(5ms);
+    int asked = 0;
+    gate.setTakeWaiting([&] {
+        ++asked;
+        return false;
+    });
+    gate.hold(true);
+    gate.hold(false);
+    QCOMPARE(asked, 0);
+    gate.rest(1);
+    QTRY_COMPARE(asked, 1);
 }
 
 void TstSerial::postedEventsReachHandlersInOrder()
