@@ -440,6 +440,7 @@ void ReceiveView::paintRows(QPaintDevice &device, const QRect &area, const QColo
     }
     const qint64 from = qMin(m_anchor, m_cursor);
     const qint64 to = qMax(m_anchor, m_cursor);
+    const bool plain = !m_search || m_search->isEmpty();
     for (qint64 row = first; row < end; ++row)
-        m_painter.paintRow(painter, m_layout, row, qreal((row - top) * lineHeight), from, to, palette());
+        m_painter.paintRow(painter, m_layout, row, qreal((row - top) * lineHeight), from, to, palette(), plain);
 }

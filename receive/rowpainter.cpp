@@ -13,6 +13,7 @@
 #include <QtMath>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -42,6 +43,7 @@ void RowPainter::setFont(const QFont &font)
     m_cellWidth = qMax<qreal>(1, metrics.horizontalAdvance(QLatin1Char('0')));
     m_ascent = metrics.ascent();
     m_lineHeight = qMax(1, qCeil(metrics.lineSpacing()));
+    m_tiles.setGrid(m_cellWidth, m_ascent, m_lineHeight);
     // Few fonts have the control pictures (the CJK fonts do not); without
     // them the picture is drawn here from the character's abbreviation.
     m_drawPictures = !hasGlyph(font, controlpictures::pictureOf(0x1B));
@@ -74,11 +76,16 @@ CellWidths::Measure RowPainter::cellMeasure() const
 }
 
 void RowPainter::paintRow(QPainter &painter, const RowLayout &layout, qint64 row, qreal y, qint64 selectionFrom,
-                          qint64 selectionTo, const QPalette &palette) const
+                          qint64 selectionTo, const QPalette &palette, bool plainBackground) const
 {
     const QList<RowRun> runs = layout.runs(row);
     painter.setFont(m_font);
-    drawRuns(painter, runs, y, palette.color(QPalette::Text), palette.color(QPalette::PlaceholderText));
+    const QColor text = palette.color(QPalette::Text);
+    const QColor dim = palette.color(QPalette::PlaceholderText);
+    QImage *frame = plainBackground ? GlyphTiles::frameOf(painter) : nullptr;
+    if (frame)
+        m_tiles.setColours(palette.color(QPalette::Base), text, dim);
+    drawRuns(painter, runs, y, text, dim, frame);
     const QRectF selected = selectionRect(layout, row, y, selectionFrom, selectionTo);
     if (selected.isEmpty())
         return;
@@ -111,10 +118,17 @@ void RowPainter::markMatches(QPainter &painter, const RowLayout &layout, const R
 }
 
 void RowPainter::drawRuns(QPainter &painter, const QList<RowRun> &runs, qreal y, const QColor &text,
-                          const QColor &dim) const
+                          const QColor &dim, QImage *tiledFrame) const
 {
-    // Every glyph at its grid column, in one call per font and colour.
+    // Every glyph at its grid column: copied from its tile, or else drawn
+    // in one call per font and colour after the tiles, so that ink reaching
+    // past its cells is not covered by a neighbour's tile.
     const qreal baseline = y + m_ascent;
+    std::optional<GlyphTiles::Frame> frame;
+    if (tiledFrame) {
+        frame.emplace(*tiledFrame,
+                      painter.hasClipping() ? painter.clipBoundingRect().toAlignedRect() : tiledFrame->rect());
+    }
     for (const RowRun &run : runs) {
         if (run.control && m_drawPictures) {
             painter.setPen(dim);
@@ -125,8 +139,11 @@ void RowPainter::drawRuns(QPainter &painter, const QList<RowRun> &runs, qreal y,
         const bool dimmed = run.control || run.dim;
         const int cells = run.width / qMax<qsizetype>(1, run.text.size());
         for (qsizetype i = 0; i < run.text.size(); ++i) {
-            queueGlyph(painter, run.text.at(i).unicode(), QPointF(xOf(run.column + int(i) * cells), baseline), dimmed,
-                       dimmed ? dim : text);
+            const char16_t unit = run.text.at(i).unicode();
+            const qreal x = xOf(run.column + int(i) * cells);
+            if (frame && m_tiles.copy(*frame, m_glyphs, unit, cells, dimmed, QPoint(qRound(x), qRound(y))))
+                continue;
+            queueGlyph(painter, unit, QPointF(x, baseline), dimmed, dimmed ? dim : text);
         }
     }
     drawBatches(painter, text, dim);

@@ -3,6 +3,7 @@
 
 #include "receive/cellwidths.h"
 #include "receive/glyphcache.h"
+#include "receive/glyphtiles.h"
 
 #include <QFont>
 #include <QHash>
@@ -33,16 +34,18 @@ public:
     CellWidths::Measure cellMeasure() const;
 
     // Draws the row, highlighting the part of [selectionFrom, selectionTo) in it.
+    // On a plain background (no match marked under the row) characters may
+    // be copied from tiles rather than drawn.
     void paintRow(QPainter &painter, const RowLayout &layout, qint64 row, qreal y, qint64 selectionFrom,
-                  qint64 selectionTo, const QPalette &palette) const;
+                  qint64 selectionTo, const QPalette &palette, bool plainBackground = false) const;
 
     // Marks the search's matches in rows [firstRow, endRow), under their text.
     void markMatches(QPainter &painter, const RowLayout &layout, const ReceiveStore &store,
                      const ReceiveSearch &search, qint64 firstRow, qint64 endRow) const;
 
 private:
-    void drawRuns(QPainter &painter, const QList<RowRun> &runs, qreal y, const QColor &text,
-                  const QColor &dim) const;
+    void drawRuns(QPainter &painter, const QList<RowRun> &runs, qreal y, const QColor &text, const QColor &dim,
+                  QImage *tiledFrame = nullptr) const;
     void drawPicture(QPainter &painter, const QRectF &cell, char16_t picture) const;
     void queueGlyph(QPainter &painter, char16_t unit, QPointF at, bool dimmed, const QColor &pen) const;
     void drawBatches(QPainter &painter, const QColor &text, const QColor &dim) const;
@@ -61,6 +64,7 @@ private:
     QFont m_font;
     QFont m_pictureFont;
     GlyphCache m_glyphs;
+    mutable GlyphTiles m_tiles;
     mutable std::vector<Batch> m_batches;
     // Each control picture drawn as an image, by picture, cell width and colour.
     mutable QHash<quint64, QImage> m_pictures;

@@ -6,6 +6,7 @@
 #include "capture/recordlines.h"
 #include "receive/receiveview.h"
 #include "receive/rowlayout.h"
+#include "receive/rowpainter.h"
 #include "capture/spillfile.h"
 #include "serial/cp932codec.h"
 #include "serial/serialchannel.h"
@@ -17,6 +18,7 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QMenu>
+#include <QPainter>
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QPushButton>
@@ -28,7 +30,9 @@
 #include <QWheelEvent>
 #include <QtTest>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -82,6 +86,8 @@ private slots:
     void keepsTheBoxTextWhenTheModeChangesWithoutEmptying();
     void showsWhatAWholeFrameShowsWhileDrawingOnlyNewRows_data();
     void showsWhatAWholeFrameShowsWhileDrawingOnlyNewRows();
+    void copiesCharactersExactlyAsItWouldDrawThem_data();
+    void copiesCharactersExactlyAsItWouldDrawThem();
 
 private:
     SerialChannel &channel() const { return m_fx.window->channel(); }
@@ -792,6 +798,67 @@ void TstReceive::showsWhatAWholeFrameShowsWhileDrawingOnlyNewRows()
     }
     const QImage whole = m_view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     QTRY_COMPARE(shown(), whole);
+}
+
+void TstReceive::copiesCharactersExactlyAsItWouldDrawThem_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("hex");
+    QTest::addColumn<QRect>("clip");
+
+    QByteArray all;
+    for (int i = 0; i < 256; ++i)
+        all += char(i);
+    const QByteArray text = "WMm@_|gjy{} \t~\x82\xb1\x82\xea\x83\x65\x1b[0m\x7f\r\n" + all.mid(0x20, 0x60);
+    QTest::newRow("text, wide ink, kanji and control pictures") << text << false << QRect();
+    QTest::newRow("hex dump, stamps dimmed") << all << true << QRect();
+    QTest::newRow("clipped through cells") << text << false << QRect(9, 5, 101, 20);
+}
+
+// Rows copied from tiles look as the same rows drawn glyph by glyph.
+void TstReceive::copiesCharactersExactlyAsItWouldDrawThem()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, hex);
+    QFETCH(QRect, clip);
+    ReceiveStore store;
+    RowLayout layout(store);
+    RowPainter painter;
+    painter.setFont(m_view->font());
+    layout.setCellMeasure(painter.cellMeasure());
+    layout.setColumns(painter.columnsIn(m_view->viewport()->width()));
+    layout.setDecorations(hex, false);
+    if (hex)
+        store.appendBytes(bytes);
+    else
+        store.appendCp932(bytes);
+    layout.sync();
+    const QPalette palette = m_view->palette();
+    const auto draw = [&](bool tiled) {
+        QImage image(m_view->viewport()->width(), int(layout.rowCount()) * painter.lineHeight(), QImage::Format_RGB32);
+        image.fill(palette.color(QPalette::Base));
+        QPainter on(&image);
+        if (clip.isValid())
+            on.setClipRect(clip);
+        for (qint64 row = 0; row < layout.rowCount(); ++row)
+            painter.paintRow(on, layout, row, qreal(row * painter.lineHeight()), 0, 0, palette, tiled);
+        return image;
+    };
+    // Ink that reaches into a neighbour's cell is blended there after the
+    // tiles, not before: where two glyphs overlap a level may round apart.
+    const QImage tiled = draw(true);
+    const QImage drawn = draw(false);
+    QCOMPARE(tiled.size(), drawn.size());
+    int worst = 0;
+    for (int y = 0; y < tiled.height(); ++y) {
+        for (int x = 0; x < tiled.width(); ++x) {
+            const QRgb a = tiled.pixel(x, y);
+            const QRgb b = drawn.pixel(x, y);
+            worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                              std::abs(qBlue(a) - qBlue(b))});
+        }
+    }
+    QVERIFY2(worst <= 1, qPrintable(QStringLiteral("a channel differs by %1").arg(worst)));
 }
 
 QTEST_MAIN(TstReceive)

@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QColor>
+#include <QHash>
+#include <QImage>
+#include <QRect>
+
+#include <array>
+
+class GlyphCache;
+class QPainter;
+
+// Each character's cells as they look drawn on the box's background, kept
+// to be copied into the frame. Blending every glyph's coverage onto the
+// frame was most of what a frame of the running hex dump cost; copying a
+// cell is a few word moves a line. Qt copies pixels only through
+// QPainter::drawImage, whose cost per call is about what the blend saved.
+class GlyphTiles
+{
+public:
+    // The grid the tiles are cut to; no tiles unless the cell is a whole number of pixels.
+    void setGrid(qreal cellWidth, qreal ascent, int lineHeight);
+    // The frame the painter draws on, when tiles can be copied into it: an
+    // opaque 32-bit image at one pixel a point, not transformed. Null otherwise.
+    static QImage *frameOf(QPainter &painter);
+    // Forgets the tiles when the colours differ from those they were drawn in.
+    void setColours(const QColor &background, const QColor &text, const QColor &dim);
+    // The frame's pixels, as copy() takes them.
+    struct Frame
+    {
+        explicit Frame(QImage &image, const QRect &clip);
+        uchar *bits;
+        qsizetype stride;
+        // Where tiles may be copied: the painter's clip within the image.
+        QRect clip;
+    };
+    // Copies the character's cells to the frame with their top left at `at`.
+    // False when the character's ink reaches past its cells or it takes more
+    // than one glyph: it is then drawn as usual.
+    bool copy(const Frame &frame, const GlyphCache &glyphs, char16_t unit, int cells, bool dim, QPoint at);
+
+private:
+    void forget();
+    const QImage &tileOf(const GlyphCache &glyphs, char16_t unit, int cells, bool dim);
+    QImage drawTile(const GlyphCache &glyphs, char16_t unit, int cells, bool dim) const;
+
+    int m_cellWidth = 0;
+    qreal m_ascent = 0;
+    int m_lineHeight = 0;
+    QRgb m_background = 0;
+    QRgb m_text = 0;
+    QRgb m_dim = 0;
+    // A null image: the character is drawn as usual. Single-cell characters
+    // below 256, all a hex dump shows, are looked up without hashing.
+    std::array<QImage, 512> m_latin;
+    std::array<bool, 512> m_latinKnown{};
+    QHash<quint32, QImage> m_tiles;
+};
