@@ -4,6 +4,7 @@
 #include "receive/glyphcache.h"
 
 #include <QGlyphRun>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QtMath>
 
@@ -18,13 +19,21 @@ void GlyphTiles::setGrid(qreal cellWidth, qreal ascent, int lineHeight)
     forget();
 }
 
-QImage *GlyphTiles::frameOf(QPainter &painter)
+std::optional<GlyphTiles::Frame> GlyphTiles::frameOf(QPainter &painter)
 {
-    QPaintDevice *device = painter.device();
-    if (!device || device->devType() != QInternal::Image || painter.deviceTransform().type() != QTransform::TxNone)
-        return nullptr;
+    QPaintDevice *device = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
+    const QTransform transform = painter.deviceTransform();
+    if (!device || device->devType() != QInternal::Image || transform.type() > QTransform::TxTranslate
+        || !painter.hasClipping())
+        return std::nullopt;
     auto *image = static_cast<QImage *>(device);
-    return image->format() == QImage::Format_RGB32 && image->devicePixelRatio() == 1 ? image : nullptr;
+    const QPoint offset(qRound(transform.dx()), qRound(transform.dy()));
+    // The tiles are opaque, so an image with alpha takes them as they are.
+    if ((image->format() != QImage::Format_RGB32 && image->format() != QImage::Format_ARGB32_Premultiplied)
+        || image->devicePixelRatio() != 1 || QPointF(offset) != QPointF(transform.dx(), transform.dy()))
+        return std::nullopt;
+    return Frame{image->bits(), image->bytesPerLine(), offset,
+                 painter.clipBoundingRect().toAlignedRect().translated(offset) & image->rect()};
 }
 
 void GlyphTiles::setColours(const QColor &background, const QColor &text, const QColor &dim)
@@ -44,18 +53,12 @@ void GlyphTiles::forget()
     m_latinKnown.fill(false);
 }
 
-GlyphTiles::Frame::Frame(QImage &image, const QRect &clip)
-    : bits(image.bits())
-    , stride(image.bytesPerLine())
-    , clip(clip & image.rect())
-{
-}
-
 bool GlyphTiles::copy(const Frame &frame, const GlyphCache &glyphs, char16_t unit, int cells, bool dim, QPoint at)
 {
     const QImage &tile = tileOf(glyphs, unit, cells, dim);
     if (tile.isNull())
         return false;
+    at += frame.offset;
     const QRect target = QRect(at, tile.size()) & frame.clip;
     if (target.isEmpty())
         return true;

@@ -7,6 +7,7 @@
 #include <QRect>
 
 #include <array>
+#include <optional>
 
 class GlyphCache;
 class QPainter;
@@ -21,20 +22,22 @@ class GlyphTiles
 public:
     // The grid the tiles are cut to; no tiles unless the cell is a whole number of pixels.
     void setGrid(qreal cellWidth, qreal ascent, int lineHeight);
-    // The frame the painter draws on, when tiles can be copied into it: an
-    // opaque 32-bit image at one pixel a point, not transformed. Null otherwise.
-    static QImage *frameOf(QPainter &painter);
     // Forgets the tiles when the colours differ from those they were drawn in.
     void setColours(const QColor &background, const QColor &text, const QColor &dim);
-    // The frame's pixels, as copy() takes them.
+    // The pixels a painter draws on, as copy() takes them.
     struct Frame
     {
-        explicit Frame(QImage &image, const QRect &clip);
-        uchar *bits;
-        qsizetype stride;
-        // Where tiles may be copied: the painter's clip within the image.
+        uchar *bits = nullptr;
+        qsizetype stride = 0;
+        // Where the painter's origin lies in the image.
+        QPoint offset;
+        // Where tiles may be copied, in the image: the painter's clip.
         QRect clip;
     };
+    // The pixels of the image the painter draws on (for a widget, its
+    // backing store), when tiles can be copied there: a 32-bit image at one
+    // pixel a point, moved by whole pixels at most, and a clip set.
+    static std::optional<Frame> frameOf(QPainter &painter);
     // Copies the character's cells to the frame with their top left at `at`.
     // False when the character's ink reaches past its cells or it takes more
     // than one glyph: it is then drawn as usual.

@@ -3,6 +3,7 @@
 
 #include "capture/receivesearch.h"
 #include "common/menuaccessibility.h"
+#include "receive/glyphtiles.h"
 #include "receive/quietscrollbar.h"
 #include "receive/showntext.h"
 
@@ -392,10 +393,13 @@ void ReceiveView::paintEvent(QPaintEvent *event)
     const QColor background = palette().color(viewport()->backgroundRole());
     // Only rows that grew, came in by scrolling or changed are asked for.
     const QRect area = event->rect();
-    if (backingStoreIsOpaque()) {
-        // Drawn there directly, the frame is not copied once more. (X11 too
-        // keeps an image with alpha, so that children may be translucent.)
-        paintRows(*viewport(), area, background);
+    QPainter painter(viewport());
+    painter.setClipRect(area);
+    // Drawn in place where the backing store is opaque, or where characters
+    // are copied from tiles rather than blended: the frame is then not
+    // copied once more.
+    if (backingStoreIsOpaque() || (plainBackground() && GlyphTiles::frameOf(painter))) {
+        paintRows(painter, area, background);
     } else {
         // Text blends onto an opaque image several times faster than onto a
         // backing store with alpha, which is what Qt keeps on X11, Wayland and
@@ -406,12 +410,19 @@ void ReceiveView::paintEvent(QPaintEvent *event)
             m_frame = QImage(pixels, QImage::Format_RGB32);
             m_frame.setDevicePixelRatio(ratio);
         }
-        paintRows(m_frame, area, background);
-        QPainter(viewport()).drawImage(area, m_frame,
-                                       QRectF(QRectF(area).topLeft() * ratio, QRectF(area).size() * ratio));
+        QPainter framePainter(&m_frame);
+        framePainter.setClipRect(area);
+        paintRows(framePainter, area, background);
+        framePainter.end();
+        painter.drawImage(area, m_frame, QRectF(QRectF(area).topLeft() * ratio, QRectF(area).size() * ratio));
     }
     followUnreadable();
     m_paintCost = std::chrono::nanoseconds(clock.nsecsElapsed());
+}
+
+bool ReceiveView::plainBackground() const
+{
+    return !m_search || m_search->isEmpty();
 }
 
 bool ReceiveView::backingStoreIsOpaque() const
@@ -421,12 +432,10 @@ bool ReceiveView::backingStoreIsOpaque() const
     return device && device->devType() == QInternal::Image && !static_cast<const QImage *>(device)->hasAlphaChannel();
 }
 
-void ReceiveView::paintRows(QPaintDevice &device, const QRect &area, const QColor &background) const
+void ReceiveView::paintRows(QPainter &painter, const QRect &area, const QColor &background) const
 {
     // One painter for the background and the rows: at 70 frames a second a begin shows in a profile.
-    QPainter painter(&device);
     painter.fillRect(area, background);
-    painter.setClipRect(area);
     const int lineHeight = m_painter.lineHeight();
     const qint64 top = verticalScrollBar()->value();
     const qint64 first = top + qMax(0, area.top()) / lineHeight;
@@ -440,7 +449,7 @@ void ReceiveView::paintRows(QPaintDevice &device, const QRect &area, const QColo
     }
     const qint64 from = qMin(m_anchor, m_cursor);
     const qint64 to = qMax(m_anchor, m_cursor);
-    const bool plain = !m_search || m_search->isEmpty();
+    const bool plain = plainBackground();
     for (qint64 row = first; row < end; ++row)
         m_painter.paintRow(painter, m_layout, row, qreal((row - top) * lineHeight), from, to, palette(), plain);
 }

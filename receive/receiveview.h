@@ -18,6 +18,7 @@
 // in an append-only store, draws only the rows in view, and repaints at
 // most once a frame however often data arrives.
 class QIODevice;
+class QPainter;
 class ReceiveSearch;
 
 class ReceiveView : public QAbstractScrollArea
@@ -95,7 +96,9 @@ private:
     void fitColumns();
     qint64 positionAt(QPointF point);
     void syncLayout();
-    void paintRows(QPaintDevice &device, const QRect &area, const QColor &background) const;
+    void paintRows(QPainter &painter, const QRect &area, const QColor &background) const;
+    // No match is marked under the rows.
+    bool plainBackground() const;
     void followUnreadable();
     bool backingStoreIsOpaque() const;
 

@@ -82,10 +82,10 @@ void RowPainter::paintRow(QPainter &painter, const RowLayout &layout, qint64 row
     painter.setFont(m_font);
     const QColor text = palette.color(QPalette::Text);
     const QColor dim = palette.color(QPalette::PlaceholderText);
-    QImage *frame = plainBackground ? GlyphTiles::frameOf(painter) : nullptr;
+    const std::optional<GlyphTiles::Frame> frame = plainBackground ? GlyphTiles::frameOf(painter) : std::nullopt;
     if (frame)
         m_tiles.setColours(palette.color(QPalette::Base), text, dim);
-    drawRuns(painter, runs, y, text, dim, frame);
+    drawRuns(painter, runs, y, text, dim, frame ? &*frame : nullptr);
     const QRectF selected = selectionRect(layout, row, y, selectionFrom, selectionTo);
     if (selected.isEmpty())
         return;
@@ -118,17 +118,12 @@ void RowPainter::markMatches(QPainter &painter, const RowLayout &layout, const R
 }
 
 void RowPainter::drawRuns(QPainter &painter, const QList<RowRun> &runs, qreal y, const QColor &text,
-                          const QColor &dim, QImage *tiledFrame) const
+                          const QColor &dim, const GlyphTiles::Frame *tiles) const
 {
     // Every glyph at its grid column: copied from its tile, or else drawn
     // in one call per font and colour after the tiles, so that ink reaching
     // past its cells is not covered by a neighbour's tile.
     const qreal baseline = y + m_ascent;
-    std::optional<GlyphTiles::Frame> frame;
-    if (tiledFrame) {
-        frame.emplace(*tiledFrame,
-                      painter.hasClipping() ? painter.clipBoundingRect().toAlignedRect() : tiledFrame->rect());
-    }
     for (const RowRun &run : runs) {
         if (run.control && m_drawPictures) {
             painter.setPen(dim);
@@ -141,7 +136,7 @@ void RowPainter::drawRuns(QPainter &painter, const QList<RowRun> &runs, qreal y,
         for (qsizetype i = 0; i < run.text.size(); ++i) {
             const char16_t unit = run.text.at(i).unicode();
             const qreal x = xOf(run.column + int(i) * cells);
-            if (frame && m_tiles.copy(*frame, m_glyphs, unit, cells, dimmed, QPoint(qRound(x), qRound(y))))
+            if (tiles && m_tiles.copy(*tiles, m_glyphs, unit, cells, dimmed, QPoint(qRound(x), qRound(y))))
                 continue;
             queueGlyph(painter, unit, QPointF(x, baseline), dimmed, dimmed ? dim : text);
         }

@@ -45,7 +45,7 @@ public:
 
 private:
     void drawRuns(QPainter &painter, const QList<RowRun> &runs, qreal y, const QColor &text, const QColor &dim,
-                  QImage *tiledFrame = nullptr) const;
+                  const GlyphTiles::Frame *tiles = nullptr) const;
     void drawPicture(QPainter &painter, const QRectF &cell, char16_t picture) const;
     void queueGlyph(QPainter &painter, char16_t unit, QPointF at, bool dimmed, const QColor &pen) const;
     void drawBatches(QPainter &painter, const QColor &text, const QColor &dim) const;

@@ -838,8 +838,7 @@ void TstReceive::copiesCharactersExactlyAsItWouldDrawThem()
         QImage image(m_view->viewport()->width(), int(layout.rowCount()) * painter.lineHeight(), QImage::Format_RGB32);
         image.fill(palette.color(QPalette::Base));
         QPainter on(&image);
-        if (clip.isValid())
-            on.setClipRect(clip);
+        on.setClipRect(clip.isValid() ? clip : image.rect());
         for (qint64 row = 0; row < layout.rowCount(); ++row)
             painter.paintRow(on, layout, row, qreal(row * painter.lineHeight()), 0, 0, palette, tiled);
         return image;
