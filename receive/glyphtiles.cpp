@@ -32,8 +32,15 @@ std::optional<GlyphTiles::Frame> GlyphTiles::frameOf(QPainter &painter)
     if ((image->format() != QImage::Format_RGB32 && image->format() != QImage::Format_ARGB32_Premultiplied)
         || image->devicePixelRatio() != 1 || QPointF(offset) != QPointF(transform.dx(), transform.dy()))
         return std::nullopt;
-    return Frame{image->bits(), image->bytesPerLine(), offset,
-                 painter.clipBoundingRect().toAlignedRect().translated(offset) & image->rect()};
+    // Tiles go around the painter, so they go only where it would draw all
+    // of its clip: one rectangle, within the region it was given to paint
+    // (a widget's own pixels, not those of a sibling above it).
+    const QRegion clipped = painter.clipRegion();
+    const QRect clip = clipped.boundingRect().translated(offset) & image->rect();
+    const QRegion system = painter.paintEngine()->systemClip();
+    if (clipped.rectCount() != 1 || (!system.isEmpty() && !(QRegion(clip) - system).isEmpty()))
+        return std::nullopt;
+    return Frame{image->bits(), image->bytesPerLine(), offset, clip};
 }
 
 void GlyphTiles::setColours(const QColor &background, const QColor &text, const QColor &dim)

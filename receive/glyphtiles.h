@@ -36,7 +36,8 @@ public:
     };
     // The pixels of the image the painter draws on (for a widget, its
     // backing store), when tiles can be copied there: a 32-bit image at one
-    // pixel a point, moved by whole pixels at most, and a clip set.
+    // pixel a point, moved by whole pixels at most, and one rectangle set as
+    // the clip that the painter may draw on everywhere.
     static std::optional<Frame> frameOf(QPainter &painter);
     // Copies the character's cells to the frame with their top left at `at`.
     // False when the character's ink reaches past its cells or it takes more
