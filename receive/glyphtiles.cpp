@@ -29,8 +29,10 @@ std::optional<GlyphTiles::Frame> GlyphTiles::frameOf(QPainter &painter)
     auto *image = static_cast<QImage *>(device);
     const QPoint offset(qRound(transform.dx()), qRound(transform.dy()));
     // The tiles are opaque, so an image with alpha takes them as they are.
+    // A shared image would be copied by bits(), away from what is shown.
     if ((image->format() != QImage::Format_RGB32 && image->format() != QImage::Format_ARGB32_Premultiplied)
-        || image->devicePixelRatio() != 1 || QPointF(offset) != QPointF(transform.dx(), transform.dy()))
+        || image->devicePixelRatio() != 1 || !image->isDetached()
+        || QPointF(offset) != QPointF(transform.dx(), transform.dy()))
         return std::nullopt;
     // Tiles go around the painter, so they go only where it would draw all
     // of its clip: one rectangle, within the region it was given to paint
