@@ -41,6 +41,7 @@ bool ReceiveRecorder::start(const QString &path, Format format)
     m_stamper = recordlines::LineStamper();
     m_collected.clear();
     m_closing = false;
+    m_writerIdle = false;
     m_writeFailed = false;
     m_recording = true;
     m_writer = std::thread(&ReceiveRecorder::writeBatches, this);
@@ -113,11 +114,11 @@ void ReceiveRecorder::collect(QByteArrayView bytes)
     bool wake = false;
     {
         const std::lock_guard lock(m_mutex);
-        // The writer waits for the first bytes, then for a full batch or the
-        // interval; while it writes nobody waits and a notice wakes nobody.
+        // An idle writer waits for the first bytes; one that writes wakes
+        // by its own clock, and only a full batch comes sooner.
         const bool first = m_collected.isEmpty();
         m_collected.append(bytes);
-        wake = first || m_collected.size() >= kBatchBytes;
+        wake = (first && m_writerIdle) || m_collected.size() >= kBatchBytes;
     }
     if (wake)
         m_wake.notify_one();
@@ -128,19 +129,28 @@ void ReceiveRecorder::writeBatches()
     std::unique_lock lock(m_mutex);
     for (;;) {
         // An idle line wakes nobody.
+        m_writerIdle = true;
         m_wake.wait(lock, [this] { return m_closing || !m_collected.isEmpty(); });
-        m_wake.wait_for(lock, kFlushInterval,
-                        [this] { return m_closing || m_collected.size() >= kBatchBytes; });
-        if (m_collected.isEmpty())
-            return;
-        const QByteArray batch = std::exchange(m_collected, QByteArray());
-        lock.unlock();
-        const bool written = writeWhole(batch);
-        lock.lock();
-        if (!written) {
-            m_writeFailed = true;
-            QMetaObject::invokeMethod(this, &ReceiveRecorder::onWriteFailed, Qt::QueuedConnection);
-            return;
+        m_writerIdle = false;
+        // While the line talks, one wake-up an interval writes what came
+        // meanwhile; an interval that brought nothing makes the writer idle.
+        for (;;) {
+            m_wake.wait_for(lock, kFlushInterval,
+                            [this] { return m_closing || m_collected.size() >= kBatchBytes; });
+            if (m_collected.isEmpty()) {
+                if (m_closing)
+                    return;
+                break;
+            }
+            const QByteArray batch = std::exchange(m_collected, QByteArray());
+            lock.unlock();
+            const bool written = writeWhole(batch);
+            lock.lock();
+            if (!written) {
+                m_writeFailed = true;
+                QMetaObject::invokeMethod(this, &ReceiveRecorder::onWriteFailed, Qt::QueuedConnection);
+                return;
+            }
         }
     }
 }

@@ -67,6 +67,8 @@ private:
     std::condition_variable m_wake;
     QByteArray m_collected;
     bool m_closing = false;
+    // The writer sleeps until bytes come, rather than till its next write.
+    bool m_writerIdle = false;
     std::atomic<bool> m_writeFailed = false;
     std::thread m_writer;
 };
