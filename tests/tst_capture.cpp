@@ -7,6 +7,7 @@
 #include "serial/cp932codec.h"
 #include "serial/serialchannel.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -45,6 +46,7 @@ private slots:
     void summarisesTheMonitorInJson();
     void recordsTheSameFileForBothFrontEnds_data();
     void recordsTheSameFileForBothFrontEnds();
+    void writesWhileTheLineTalksAndAfterAPause();
 
 private:
     QByteArray record(const Script &script, bool window, ReceiveRecorder::Format format);
@@ -250,6 +252,31 @@ void TstCapture::recordsTheSameFileForBothFrontEnds()
     windowLines.removeIf([](const QString &line) { return line.contains(u"--- ダウンロード"); });
     QCOMPARE(windowLines.join(u'\n'), expected);
     QCOMPARE(record(script, true, ReceiveRecorder::Format::Binary), record(script, false, ReceiveRecorder::Format::Binary));
+}
+
+// The file follows a recording as it goes: each interval while the line
+// talks, and again when bytes come after a quiet interval left the writer idle.
+void TstCapture::writesWhileTheLineTalksAndAfterAPause()
+{
+    const QString path = m_dir.filePath(u"talking"_qs);
+    ReceiveRecorder recorder;
+    QVERIFY(recorder.start(path, ReceiveRecorder::Format::Binary));
+    const auto written = [&path] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    QByteArray sent;
+    for (int piece = 0; piece < 6; ++piece) {
+        sent += "piece " + QByteArray::number(piece) + '\n';
+        recorder.addBytesNow(sent.last(8));
+        QTest::qWait(60);
+    }
+    QTRY_COMPARE(written(), sent);
+    QTest::qWait(400);
+    recorder.addBytesNow("after the pause\n");
+    sent += "after the pause\n";
+    QTRY_COMPARE(written(), sent);
+    recorder.stop();
 }
 
 QTEST_GUILESS_MAIN(TstCapture)
