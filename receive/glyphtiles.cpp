@@ -58,8 +58,7 @@ void GlyphTiles::setColours(const QColor &background, const QColor &text, const 
 void GlyphTiles::forget()
 {
     m_tiles.clear();
-    m_latin.fill(QImage());
-    m_latinKnown.fill(false);
+    m_latin.fill(std::nullopt);
 }
 
 bool GlyphTiles::copy(const Frame &frame, const GlyphCache &glyphs, char16_t unit, int cells, bool dim, QPoint at)
@@ -95,12 +94,10 @@ bool GlyphTiles::copy(const Frame &frame, const GlyphCache &glyphs, char16_t uni
 const QImage &GlyphTiles::tileOf(const GlyphCache &glyphs, char16_t unit, int cells, bool dim)
 {
     if (unit < 256 && cells == 1) {
-        const size_t index = size_t(unit) * 2 + dim;
-        if (!m_latinKnown[index]) {
-            m_latin[index] = drawTile(glyphs, unit, cells, dim);
-            m_latinKnown[index] = true;
-        }
-        return m_latin[index];
+        std::optional<QImage> &known = m_latin[size_t(unit) * 2 + dim];
+        if (!known)
+            known = drawTile(glyphs, unit, cells, dim);
+        return *known;
     }
     const quint32 key = quint32(unit) | quint32(cells > 1) << 16 | quint32(dim) << 17;
     auto known = m_tiles.constFind(key);

@@ -57,7 +57,6 @@ private:
     QRgb m_dim = 0;
     // A null image: the character is drawn as usual. Single-cell characters
     // below 256, all a hex dump shows, are looked up without hashing.
-    std::array<QImage, 512> m_latin;
-    std::array<bool, 512> m_latinKnown{};
+    std::array<std::optional<QImage>, 512> m_latin;
     QHash<quint32, QImage> m_tiles;
 };

@@ -3,7 +3,6 @@
 
 #include "capture/receivesearch.h"
 #include "common/menuaccessibility.h"
-#include "receive/glyphtiles.h"
 #include "receive/quietscrollbar.h"
 #include "receive/showntext.h"
 
@@ -398,8 +397,8 @@ void ReceiveView::paintEvent(QPaintEvent *event)
     // Drawn in place where the backing store is opaque, or where characters
     // are copied from tiles rather than blended: the frame is then not
     // copied once more.
-    if (backingStoreIsOpaque() || (plainBackground() && GlyphTiles::frameOf(painter))) {
-        paintRows(painter, area, background);
+    if (const auto tiles = tilesFor(painter); backingStoreIsOpaque() || tiles) {
+        paintRows(painter, area, background, tiles ? &*tiles : nullptr);
     } else {
         // Text blends onto an opaque image several times faster than onto a
         // backing store with alpha, which is what Qt keeps on X11, Wayland and
@@ -412,7 +411,8 @@ void ReceiveView::paintEvent(QPaintEvent *event)
         }
         QPainter framePainter(&m_frame);
         framePainter.setClipRect(area);
-        paintRows(framePainter, area, background);
+        const auto frameTiles = tilesFor(framePainter);
+        paintRows(framePainter, area, background, frameTiles ? &*frameTiles : nullptr);
         framePainter.end();
         painter.drawImage(area, m_frame, QRectF(QRectF(area).topLeft() * ratio, QRectF(area).size() * ratio));
     }
@@ -420,9 +420,12 @@ void ReceiveView::paintEvent(QPaintEvent *event)
     m_paintCost = std::chrono::nanoseconds(clock.nsecsElapsed());
 }
 
-bool ReceiveView::plainBackground() const
+std::optional<GlyphTiles::Frame> ReceiveView::tilesFor(QPainter &painter) const
 {
-    return !m_search || m_search->isEmpty();
+    // Tiles carry the plain background: not under marked matches.
+    if (m_search && !m_search->isEmpty())
+        return std::nullopt;
+    return GlyphTiles::frameOf(painter);
 }
 
 bool ReceiveView::backingStoreIsOpaque() const
@@ -432,7 +435,8 @@ bool ReceiveView::backingStoreIsOpaque() const
     return device && device->devType() == QInternal::Image && !static_cast<const QImage *>(device)->hasAlphaChannel();
 }
 
-void ReceiveView::paintRows(QPainter &painter, const QRect &area, const QColor &background) const
+void ReceiveView::paintRows(QPainter &painter, const QRect &area, const QColor &background,
+                            const GlyphTiles::Frame *tiles) const
 {
     // One painter for the background and the rows: at 70 frames a second a begin shows in a profile.
     painter.fillRect(area, background);
@@ -449,7 +453,6 @@ void ReceiveView::paintRows(QPainter &painter, const QRect &area, const QColor &
     }
     const qint64 from = qMin(m_anchor, m_cursor);
     const qint64 to = qMax(m_anchor, m_cursor);
-    const bool plain = plainBackground();
     for (qint64 row = first; row < end; ++row)
-        m_painter.paintRow(painter, m_layout, row, qreal((row - top) * lineHeight), from, to, palette(), plain);
+        m_painter.paintRow(painter, m_layout, row, qreal((row - top) * lineHeight), from, to, palette(), tiles);
 }

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <optional>
 
 // The receive box: a read-only but selectable view of everything received
 // since it was last emptied. A plain text widget lays its whole paragraph
@@ -96,9 +97,11 @@ private:
     void fitColumns();
     qint64 positionAt(QPointF point);
     void syncLayout();
-    void paintRows(QPainter &painter, const QRect &area, const QColor &background) const;
-    // No match is marked under the rows.
-    bool plainBackground() const;
+    // Tiles, when given, are copied into the painter's frame in place of glyphs.
+    void paintRows(QPainter &painter, const QRect &area, const QColor &background,
+                   const GlyphTiles::Frame *tiles) const;
+    // Where the painter's characters may be copied from tiles: none under marked matches.
+    std::optional<GlyphTiles::Frame> tilesFor(QPainter &painter) const;
     void followUnreadable();
     bool backingStoreIsOpaque() const;
 

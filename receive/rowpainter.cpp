@@ -13,7 +13,6 @@
 #include <QtMath>
 
 #include <algorithm>
-#include <optional>
 
 namespace {
 
@@ -76,16 +75,15 @@ CellWidths::Measure RowPainter::cellMeasure() const
 }
 
 void RowPainter::paintRow(QPainter &painter, const RowLayout &layout, qint64 row, qreal y, qint64 selectionFrom,
-                          qint64 selectionTo, const QPalette &palette, bool plainBackground) const
+                          qint64 selectionTo, const QPalette &palette, const GlyphTiles::Frame *tiles) const
 {
     const QList<RowRun> runs = layout.runs(row);
     painter.setFont(m_font);
     const QColor text = palette.color(QPalette::Text);
     const QColor dim = palette.color(QPalette::PlaceholderText);
-    const std::optional<GlyphTiles::Frame> frame = plainBackground ? GlyphTiles::frameOf(painter) : std::nullopt;
-    if (frame)
+    if (tiles)
         m_tiles.setColours(palette.color(QPalette::Base), text, dim);
-    drawRuns(painter, runs, y, text, dim, frame ? &*frame : nullptr);
+    drawRuns(painter, runs, y, text, dim, tiles);
     const QRectF selected = selectionRect(layout, row, y, selectionFrom, selectionTo);
     if (selected.isEmpty())
         return;

@@ -34,10 +34,10 @@ public:
     CellWidths::Measure cellMeasure() const;
 
     // Draws the row, highlighting the part of [selectionFrom, selectionTo) in it.
-    // On a plain background (no match marked under the row) characters may
-    // be copied from tiles rather than drawn.
+    // Given the painter's frame (GlyphTiles::frameOf, on a background with no
+    // match marked), characters are copied from tiles rather than drawn.
     void paintRow(QPainter &painter, const RowLayout &layout, qint64 row, qreal y, qint64 selectionFrom,
-                  qint64 selectionTo, const QPalette &palette, bool plainBackground = false) const;
+                  qint64 selectionTo, const QPalette &palette, const GlyphTiles::Frame *tiles = nullptr) const;
 
     // Marks the search's matches in rows [firstRow, endRow), under their text.
     void markMatches(QPainter &painter, const RowLayout &layout, const ReceiveStore &store,

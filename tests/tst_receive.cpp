@@ -839,10 +839,17 @@ void TstReceive::copiesCharactersExactlyAsItWouldDrawThem()
         image.fill(palette.color(QPalette::Base));
         QPainter on(&image);
         on.setClipRect(clip.isValid() ? clip : image.rect());
+        const std::optional<GlyphTiles::Frame> tiles = tiled ? GlyphTiles::frameOf(on) : std::nullopt;
         for (qint64 row = 0; row < layout.rowCount(); ++row)
-            painter.paintRow(on, layout, row, qreal(row * painter.lineHeight()), 0, 0, palette, tiled);
+            painter.paintRow(on, layout, row, qreal(row * painter.lineHeight()), 0, 0, palette,
+                             tiles ? &*tiles : nullptr);
         return image;
     };
+    QImage probe(8, 8, QImage::Format_RGB32);
+    QPainter probing(&probe);
+    probing.setClipRect(probe.rect());
+    QVERIFY2(GlyphTiles::frameOf(probing), "an opaque image with a clip takes tiles");
+    probing.end();
     // Ink that reaches into a neighbour's cell is blended there after the
     // tiles, not before: where two glyphs overlap a level may round apart.
     const QImage tiled = draw(true);
