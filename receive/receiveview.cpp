@@ -13,6 +13,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPalette>
 #include <QScrollBar>
@@ -20,6 +21,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -253,10 +255,12 @@ void ReceiveView::showFrame()
     m_sinceFrame.restart();
     syncLayout();
     const qint64 last = qMax<qint64>(0, m_layout.rowCount() - visibleRows());
-    // Rows that stay in view move up in the backing store (scrollContentsBy).
+    // Rows that stay in view move up (scrollContentsBy).
+    m_inFrame = true;
     static_cast<QuietScrollBar *>(verticalScrollBar())
         ->settle(int(qMin<qint64>(last, std::numeric_limits<int>::max())), visibleRows(),
                  m_followEnd && m_autoScroll && !m_held);
+    m_inFrame = false;
     m_followEnd = false;
     updateGrownRows();
 }
@@ -273,6 +277,7 @@ void ReceiveView::updateGrownRows()
                        || now.mode != before.mode;
     // Drawn now: a frame is due, and an update would wait one more turn of the event loop.
     if (whole) {
+        m_shiftRows = 0;
         viewport()->repaint();
         return;
     }
@@ -280,10 +285,20 @@ void ReceiveView::updateGrownRows()
     const qint64 first = verticalScrollBar()->value();
     const qint64 from = qMax(first, before.rows - 1);
     const qint64 end = qMin(now.rows, first + visibleRows() + 1);
-    if (from < end) {
-        const int lineHeight = m_painter.lineHeight();
-        viewport()->repaint(0, int((from - first) * lineHeight), viewport()->width(), int((end - from) * lineHeight));
+    const int lineHeight = m_painter.lineHeight();
+    const QRect grown(0, int((from - first) * lineHeight), viewport()->width(),
+                      int(qMax<qint64>(0, end - from) * lineHeight));
+    if (m_shiftRows != 0) {
+        // The whole box goes to the screen, though only new rows are drawn.
+        m_grown = grown;
+        viewport()->repaint();
+        // Not painted (hidden, minimised): Qt keeps the box to be drawn whole.
+        if (std::exchange(m_shiftRows, 0) != 0)
+            m_intact = false;
+        return;
     }
+    if (!grown.isEmpty())
+        viewport()->repaint(grown);
 }
 
 void ReceiveView::applyFont()
@@ -312,13 +327,40 @@ void ReceiveView::changeEvent(QEvent *event)
         applyFont();
 }
 
+bool ReceiveView::movesRowsItself()
+{
+    // On X11 Qt moves them on the server; offscreen draws as X11 does and
+    // is where the suites look at the pixels. Elsewhere (Wayland) Qt moves
+    // them in the client's buffer already, and may hand out another each frame.
+    static const bool here = QGuiApplication::platformName() == QLatin1String("xcb")
+                             || QGuiApplication::platformName() == QLatin1String("offscreen");
+    return here;
+}
+
+void ReceiveView::hideEvent(QHideEvent *event)
+{
+    QAbstractScrollArea::hideEvent(event);
+    // What shows in its place meanwhile is drawn where the box was.
+    m_intact = false;
+}
+
 void ReceiveView::scrollContentsBy(int, int dy)
 {
-    // dy counts rows. The rows that stay in view are moved, not drawn again.
-    if (qAbs(dy) < visibleRows())
-        viewport()->scroll(0, dy * m_painter.lineHeight());
-    else
+    // dy counts rows. The rows that stay in view are moved, not drawn again:
+    // by the frame itself where it reaches the pixels, by Qt otherwise.
+    if (qAbs(m_shiftRows + dy) >= visibleRows()) {
+        m_shiftRows = 0;
         viewport()->update();
+    } else if (m_inFrame && m_drawn && movesRowsItself()) {
+        if (m_intact)
+            m_shiftRows += dy;
+        else
+            m_wholeFrame = true;
+    } else {
+        // On X11 Qt moves them on the server: the pixels the box draws on keep the old rows.
+        m_intact = false;
+        viewport()->scroll(0, dy * m_painter.lineHeight());
+    }
 }
 
 qint64 ReceiveView::positionAt(QPointF point)
@@ -391,9 +433,13 @@ void ReceiveView::paintEvent(QPaintEvent *event)
     clock.start();
     const QColor background = palette().color(viewport()->backgroundRole());
     // Only rows that grew, came in by scrolling or changed are asked for.
-    const QRect area = event->rect();
+    QRect area = event->rect();
     QPainter painter(viewport());
     painter.setClipRect(area);
+    if (const QRect rest = moveKeptRows(painter, area); rest != area) {
+        area = rest;
+        painter.setClipRect(area);
+    }
     // Drawn in place where the backing store is opaque, or where characters
     // are copied from tiles rather than blended: the frame is then not
     // copied once more.
@@ -420,12 +466,64 @@ void ReceiveView::paintEvent(QPaintEvent *event)
     m_paintCost = std::chrono::nanoseconds(clock.nsecsElapsed());
 }
 
+QRect ReceiveView::moveKeptRows(QPainter &painter, const QRect &area)
+{
+    // Not when drawn elsewhere (grab, render): the box on the screen stays as it was.
+    if (!drawsOnBackingStore(painter))
+        return area;
+    const int shift = std::exchange(m_shiftRows, 0);
+    const QRect grown = std::exchange(m_grown, {});
+    const bool whole = area == viewport()->rect();
+    std::optional<QRect> band;
+    if (const auto frame = GlyphTiles::frameOf(painter)) {
+        const Drawn drawn{frame->bits, frame->stride, frame->size, frame->offset};
+        const bool kept = m_intact && m_drawn == drawn;
+        m_drawn = drawn;
+        m_intact = kept || whole;
+        if (kept && whole && shift != 0)
+            band = shiftInPlace(*frame, shift);
+    } else {
+        m_drawn.reset();
+        m_intact = false;
+    }
+    // A frame that moves the rows asks for the whole box. Should only a part
+    // come, the rest would keep its rows where they were: all is drawn again.
+    if (shift != 0 && !whole) {
+        m_intact = false;
+        viewport()->update();
+    }
+    return band ? *band | grown : area;
+}
+
+std::optional<QRect> ReceiveView::shiftInPlace(const GlyphTiles::Frame &frame, int rows) const
+{
+    const QRect box = frame.clip;
+    const int pixels = rows * m_painter.lineHeight();
+    if (box != viewport()->rect().translated(frame.offset) || qAbs(pixels) >= box.height())
+        return std::nullopt;
+    const int lines = box.height() - qAbs(pixels);
+    const qsizetype width = qsizetype(box.width()) * 4;
+    uchar *const left = frame.bits + box.left() * 4;
+    // Up when the rows move up, so that no line is overwritten before it is moved.
+    for (int i = 0; i < lines; ++i) {
+        const int to = pixels < 0 ? box.top() + i : box.bottom() - i;
+        std::memcpy(left + to * frame.stride, left + (to - pixels) * frame.stride, width);
+    }
+    return pixels < 0 ? QRect(0, lines, box.width(), -pixels) : QRect(0, 0, box.width(), pixels);
+}
+
 std::optional<GlyphTiles::Frame> ReceiveView::tilesFor(QPainter &painter) const
 {
     // Tiles carry the plain background: not under marked matches.
     if (m_search && !m_search->isEmpty())
         return std::nullopt;
     return GlyphTiles::frameOf(painter);
+}
+
+bool ReceiveView::drawsOnBackingStore(QPainter &painter) const
+{
+    QBackingStore *store = viewport()->backingStore();
+    return store && painter.paintEngine() && painter.paintEngine()->paintDevice() == store->paintDevice();
 }
 
 bool ReceiveView::backingStoreIsOpaque() const

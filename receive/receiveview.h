@@ -84,6 +84,7 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
 
 private:
@@ -104,6 +105,14 @@ private:
     std::optional<GlyphTiles::Frame> tilesFor(QPainter &painter) const;
     void followUnreadable();
     bool backingStoreIsOpaque() const;
+    bool drawsOnBackingStore(QPainter &painter) const;
+    static bool movesRowsItself();
+    // Moves the rows a frame scrolled by within the backing store, where it
+    // holds the box as the last paint left it; what is left to draw of area.
+    QRect moveKeptRows(QPainter &painter, const QRect &area);
+    // Moves the rows that stay in view within the frame, which holds the
+    // whole box as the last paint left it; the band that came in, or none.
+    std::optional<QRect> shiftInPlace(const GlyphTiles::Frame &frame, int rows) const;
 
     ReceiveStore m_store;
     RowLayout m_layout{m_store};
@@ -121,6 +130,26 @@ private:
         ReceiveStore::Mode mode = ReceiveStore::Mode::Text;
     };
     Shown m_shown;
+    // A frame moves the rows that stay in view itself, inside the pixels it
+    // draws on, rather than by QWidget::scroll: on X11 Qt moves them on the
+    // server, twice (within its pixmap, then to the window), with a posted
+    // update request, for each frame of a steady trickle.
+    struct Drawn
+    {
+        const uchar *bits = nullptr;
+        qsizetype stride = 0;
+        QSize size;
+        QPoint offset;
+        bool operator==(const Drawn &) const = default;
+    };
+    // Where the last paint drew, if it could reach the pixels, and whether
+    // the whole box there is as it was drawn (nothing moved or lost since).
+    std::optional<Drawn> m_drawn;
+    bool m_intact = false;
+    bool m_inFrame = false;
+    // Rows the next paint moves the box by, and the rows it draws besides those that come in.
+    int m_shiftRows = 0;
+    QRect m_grown;
     bool m_wholeFrame = true;
     bool m_followEnd = false;
     bool m_autoScroll = true;
