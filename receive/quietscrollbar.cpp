@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "receive/quietscrollbar.h"
 
-#include <QStyleOptionSlider>
 
 QuietScrollBar::QuietScrollBar(QWidget *parent)
     : QScrollBar(Qt::Vertical, parent)
@@ -40,10 +39,26 @@ void QuietScrollBar::updateIfChanged()
     update();
 }
 
+void QuietScrollBar::changeEvent(QEvent *event)
+{
+    m_option.reset();
+    QScrollBar::changeEvent(event);
+}
+
 QuietScrollBar::Look QuietScrollBar::look() const
 {
-    QStyleOptionSlider option;
-    initStyleOption(&option);
+    if (!m_option || m_option->rect != rect()) {
+        m_option.emplace();
+        initStyleOption(&*m_option);
+    }
+    QStyleOptionSlider &option = *m_option;
+    option.minimum = minimum();
+    option.maximum = maximum();
+    option.sliderPosition = sliderPosition();
+    option.sliderValue = value();
+    option.singleStep = singleStep();
+    option.pageStep = pageStep();
+    option.upsideDown = invertedAppearance();
     // A style may grey an arrow at either end.
     return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
             value() == minimum(), value() == maximum()};

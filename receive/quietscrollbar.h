@@ -3,6 +3,9 @@
 
 #include <QRect>
 #include <QScrollBar>
+#include <QStyleOptionSlider>
+
+#include <optional>
 
 // A scroll bar that repaints only when what it shows changes. While data
 // streams, the range and the value change with nearly every frame, yet the
@@ -20,6 +23,7 @@ public:
 
 protected:
     void sliderChange(SliderChange change) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     struct Look
@@ -35,4 +39,8 @@ private:
 
     Look m_shown;
     bool m_settling = false;
+    // Where the handle lies depends on the numbers, the bar's size and its
+    // style: the rest of the option (palette, font metrics, window state)
+    // is built once, not every frame, where it cost more than the settle.
+    mutable std::optional<QStyleOptionSlider> m_option;
 };
