@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "receive/quietscrollbar.h"
 
-
 QuietScrollBar::QuietScrollBar(QWidget *parent)
     : QScrollBar(Qt::Vertical, parent)
 {

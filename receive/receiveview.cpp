@@ -436,14 +436,18 @@ void ReceiveView::paintEvent(QPaintEvent *event)
     QRect area = event->rect();
     QPainter painter(viewport());
     painter.setClipRect(area);
-    if (const QRect rest = moveKeptRows(painter, area); rest != area) {
+    // Found once: the pixels rows are moved in and tiles are copied to.
+    std::optional<GlyphTiles::Frame> frame = GlyphTiles::frameOf(painter);
+    if (const QRect rest = moveKeptRows(painter, frame, area); rest != area) {
         area = rest;
         painter.setClipRect(area);
+        // Only rows were moved, in a frame that holds the whole box: the rest lies within it.
+        frame->clip = area.translated(frame->offset);
     }
     // Drawn in place where the backing store is opaque, or where characters
     // are copied from tiles rather than blended: the frame is then not
     // copied once more.
-    if (const auto tiles = tilesFor(painter); backingStoreIsOpaque() || tiles) {
+    if (const auto tiles = tilesFor(frame); backingStoreIsOpaque() || tiles) {
         paintRows(painter, area, background, tiles ? &*tiles : nullptr);
     } else {
         // Text blends onto an opaque image several times faster than onto a
@@ -457,7 +461,7 @@ void ReceiveView::paintEvent(QPaintEvent *event)
         }
         QPainter framePainter(&m_frame);
         framePainter.setClipRect(area);
-        const auto frameTiles = tilesFor(framePainter);
+        const auto frameTiles = tilesFor(GlyphTiles::frameOf(framePainter));
         paintRows(framePainter, area, background, frameTiles ? &*frameTiles : nullptr);
         framePainter.end();
         painter.drawImage(area, m_frame, QRectF(QRectF(area).topLeft() * ratio, QRectF(area).size() * ratio));
@@ -466,7 +470,7 @@ void ReceiveView::paintEvent(QPaintEvent *event)
     m_paintCost = std::chrono::nanoseconds(clock.nsecsElapsed());
 }
 
-QRect ReceiveView::moveKeptRows(QPainter &painter, const QRect &area)
+QRect ReceiveView::moveKeptRows(QPainter &painter, const std::optional<GlyphTiles::Frame> &frame, const QRect &area)
 {
     // Not when drawn elsewhere (grab, render): the box on the screen stays as it was.
     if (!drawsOnBackingStore(painter))
@@ -475,7 +479,7 @@ QRect ReceiveView::moveKeptRows(QPainter &painter, const QRect &area)
     const QRect grown = std::exchange(m_grown, {});
     const bool whole = area == viewport()->rect();
     std::optional<QRect> band;
-    if (const auto frame = GlyphTiles::frameOf(painter)) {
+    if (frame) {
         const Drawn drawn{frame->bits, frame->stride, frame->size, frame->offset};
         const bool kept = m_intact && m_drawn == drawn;
         m_drawn = drawn;
@@ -512,12 +516,12 @@ std::optional<QRect> ReceiveView::shiftInPlace(const GlyphTiles::Frame &frame, i
     return pixels < 0 ? QRect(0, lines, box.width(), -pixels) : QRect(0, 0, box.width(), pixels);
 }
 
-std::optional<GlyphTiles::Frame> ReceiveView::tilesFor(QPainter &painter) const
+std::optional<GlyphTiles::Frame> ReceiveView::tilesFor(const std::optional<GlyphTiles::Frame> &frame) const
 {
     // Tiles carry the plain background: not under marked matches.
     if (m_search && !m_search->isEmpty())
         return std::nullopt;
-    return GlyphTiles::frameOf(painter);
+    return frame;
 }
 
 bool ReceiveView::drawsOnBackingStore(QPainter &painter) const

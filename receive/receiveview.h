@@ -101,15 +101,15 @@ private:
     // Tiles, when given, are copied into the painter's frame in place of glyphs.
     void paintRows(QPainter &painter, const QRect &area, const QColor &background,
                    const GlyphTiles::Frame *tiles) const;
-    // Where the painter's characters may be copied from tiles: none under marked matches.
-    std::optional<GlyphTiles::Frame> tilesFor(QPainter &painter) const;
+    // The frame (GlyphTiles::frameOf) characters may be copied to from tiles: none under marked matches.
+    std::optional<GlyphTiles::Frame> tilesFor(const std::optional<GlyphTiles::Frame> &frame) const;
     void followUnreadable();
     bool backingStoreIsOpaque() const;
     bool drawsOnBackingStore(QPainter &painter) const;
     static bool movesRowsItself();
     // Moves the rows a frame scrolled by within the backing store, where it
     // holds the box as the last paint left it; what is left to draw of area.
-    QRect moveKeptRows(QPainter &painter, const QRect &area);
+    QRect moveKeptRows(QPainter &painter, const std::optional<GlyphTiles::Frame> &frame, const QRect &area);
     // Moves the rows that stay in view within the frame, which holds the
     // whole box as the last paint left it; the band that came in, or none.
     std::optional<QRect> shiftInPlace(const GlyphTiles::Frame &frame, int rows) const;
