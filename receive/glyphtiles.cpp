@@ -63,16 +63,16 @@ void GlyphTiles::forget()
 
 bool GlyphTiles::copy(const Frame &frame, const GlyphCache &glyphs, char16_t unit, int cells, bool dim, QPoint at)
 {
-    const QImage &tile = tileOf(glyphs, unit, cells, dim);
-    if (tile.isNull())
+    const Tile &tile = tileOf(glyphs, unit, cells, dim);
+    if (!tile.pixels)
         return false;
     at += frame.offset;
-    const QRect target = QRect(at, tile.size()) & frame.clip;
+    const QRect target = QRect(at, tile.size) & frame.clip;
     if (target.isEmpty())
         return true;
     uchar *to = frame.bits + target.top() * frame.stride + target.left() * 4;
-    const uchar *from = tile.constScanLine(target.top() - at.y()) + (target.left() - at.x()) * 4;
-    const qsizetype tileStride = tile.bytesPerLine();
+    const qsizetype tileStride = tile.stride;
+    const uchar *from = tile.pixels + (target.top() - at.y()) * tileStride + (target.left() - at.x()) * 4;
     const int pixels = target.width();
     // A cell's line is a few pixels: moved in words, not by a call to memcpy each.
     for (int line = 0; line < target.height(); ++line, to += frame.stride, from += tileStride) {
@@ -91,18 +91,18 @@ bool GlyphTiles::copy(const Frame &frame, const GlyphCache &glyphs, char16_t uni
     return true;
 }
 
-const QImage &GlyphTiles::tileOf(const GlyphCache &glyphs, char16_t unit, int cells, bool dim)
+const GlyphTiles::Tile &GlyphTiles::tileOf(const GlyphCache &glyphs, char16_t unit, int cells, bool dim)
 {
     if (unit < 256 && cells == 1) {
-        std::optional<QImage> &known = m_latin[size_t(unit) * 2 + dim];
+        std::optional<Tile> &known = m_latin[size_t(unit) * 2 + dim];
         if (!known)
-            known = drawTile(glyphs, unit, cells, dim);
+            known.emplace(drawTile(glyphs, unit, cells, dim));
         return *known;
     }
     const quint32 key = quint32(unit) | quint32(cells > 1) << 16 | quint32(dim) << 17;
     auto known = m_tiles.constFind(key);
     if (known == m_tiles.cend())
-        known = m_tiles.insert(key, drawTile(glyphs, unit, cells, dim));
+        known = m_tiles.insert(key, Tile(drawTile(glyphs, unit, cells, dim)));
     return *known;
 }
 

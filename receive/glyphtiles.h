@@ -8,6 +8,7 @@
 
 #include <array>
 #include <optional>
+#include <utility>
 
 class GlyphCache;
 class QPainter;
@@ -47,8 +48,21 @@ public:
     bool copy(const Frame &frame, const GlyphCache &glyphs, char16_t unit, int cells, bool dim, QPoint at);
 
 private:
+    // The image with what a copy reads of it at hand: QImage answers each through a call.
+    struct Tile
+    {
+        explicit Tile(QImage drawn)
+            : image(std::move(drawn)), pixels(image.constBits()), stride(image.bytesPerLine()), size(image.size())
+        {
+        }
+        QImage image;
+        const uchar *pixels;
+        qsizetype stride;
+        QSize size;
+    };
+
     void forget();
-    const QImage &tileOf(const GlyphCache &glyphs, char16_t unit, int cells, bool dim);
+    const Tile &tileOf(const GlyphCache &glyphs, char16_t unit, int cells, bool dim);
     QImage drawTile(const GlyphCache &glyphs, char16_t unit, int cells, bool dim) const;
 
     int m_cellWidth = 0;
@@ -59,6 +73,6 @@ private:
     QRgb m_dim = 0;
     // A null image: the character is drawn as usual. Single-cell characters
     // below 256, all a hex dump shows, are looked up without hashing.
-    std::array<std::optional<QImage>, 512> m_latin;
-    QHash<quint32, QImage> m_tiles;
+    std::array<std::optional<Tile>, 512> m_latin;
+    QHash<quint32, Tile> m_tiles;
 };
