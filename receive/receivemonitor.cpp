@@ -84,9 +84,9 @@ void ReceiveMonitor::receiveText()
         MSCom.setInBufferCount(0);
         return;
     }
+    const ReceiveView::Take take(*rtxtAscRcv);
     rtxtAscRcv->appendCp932(chunk);
     rtxtAscRcv->moveCaretToEnd();
-    rtxtAscRcv->showDueFrame();
 }
 
 void ReceiveMonitor::receiveHex()
@@ -95,8 +95,8 @@ void ReceiveMonitor::receiveHex()
     // arrived between that count and the read would leave the channel unseen.
     MSCom.setInputMode(SerialChannel::InputMode::Binary);
     const SerialChannel::Input input = MSCom.input();
+    const ReceiveView::Take take(*rtxtAscRcv);
     if (const auto *chunk = std::get_if<QByteArray>(&input))
         rtxtAscRcv->appendBytes(*chunk);
     rtxtAscRcv->moveCaretToEnd();
-    rtxtAscRcv->showDueFrame();
 }

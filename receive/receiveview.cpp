@@ -225,23 +225,37 @@ void ReceiveView::setCopyLimit(qint64 characters)
 
 void ReceiveView::scheduleFrame()
 {
+    if (m_takeOpen) {
+        m_frameAsked = true;
+        return;
+    }
     if (m_frameTimer.isActive())
         return;
+    const auto wait = frameWait();
+    m_frameTimer.start(wait <= kFrameSlack ? 0ms : wait);
+}
+
+std::chrono::milliseconds ReceiveView::frameWait() const
+{
     const auto interval = std::clamp(std::chrono::ceil<std::chrono::milliseconds>(m_paintCost * kPaintShare), kFrame,
                                      kSlowestFrame);
     // Bytes are taken once a frame too, by a timer of their own: a frame
     // due within the slack is drawn now rather than by one more wake-up.
     const auto since = std::chrono::nanoseconds(m_sinceFrame.nsecsElapsed());
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(interval - since);
-    m_frameTimer.start(wait <= kFrameSlack ? 0ms : wait);
+    return std::chrono::ceil<std::chrono::milliseconds>(interval - since);
 }
 
-void ReceiveView::showDueFrame()
+void ReceiveView::closeTake()
 {
-    if (!m_frameTimer.isActive() || m_frameTimer.intervalAsDuration() > 0ms)
+    m_takeOpen = false;
+    if (!std::exchange(m_frameAsked, false))
         return;
-    m_frameTimer.stop();
-    showFrame();
+    if (m_frameTimer.isActive() ? m_frameTimer.intervalAsDuration() == 0ms : frameWait() <= kFrameSlack) {
+        m_frameTimer.stop();
+        showFrame();
+    } else {
+        scheduleFrame();
+    }
 }
 
 void ReceiveView::scheduleWholeFrame()
@@ -431,7 +445,9 @@ void ReceiveView::paintEvent(QPaintEvent *event)
     syncLayout();
     QElapsedTimer clock;
     clock.start();
-    const QColor background = palette().color(viewport()->backgroundRole());
+    // Looked up once a paint: the widget's palette asks whether its window is active.
+    const QPalette &colours = palette();
+    const QColor background = colours.color(viewport()->backgroundRole());
     // Only rows that grew, came in by scrolling or changed are asked for.
     QRect area = event->rect();
     QPainter painter(viewport());
@@ -448,7 +464,7 @@ void ReceiveView::paintEvent(QPaintEvent *event)
     // are copied from tiles rather than blended: the frame is then not
     // copied once more.
     if (const auto tiles = tilesFor(frame); backingStoreIsOpaque() || tiles) {
-        paintRows(painter, area, background, tiles ? &*tiles : nullptr);
+        paintRows(painter, area, colours, background, tiles ? &*tiles : nullptr);
     } else {
         // Text blends onto an opaque image several times faster than onto a
         // backing store with alpha, which is what Qt keeps on X11, Wayland and
@@ -462,7 +478,7 @@ void ReceiveView::paintEvent(QPaintEvent *event)
         QPainter framePainter(&m_frame);
         framePainter.setClipRect(area);
         const auto frameTiles = tilesFor(GlyphTiles::frameOf(framePainter));
-        paintRows(framePainter, area, background, frameTiles ? &*frameTiles : nullptr);
+        paintRows(framePainter, area, colours, background, frameTiles ? &*frameTiles : nullptr);
         framePainter.end();
         painter.drawImage(area, m_frame, QRectF(QRectF(area).topLeft() * ratio, QRectF(area).size() * ratio));
     }
@@ -537,7 +553,7 @@ bool ReceiveView::backingStoreIsOpaque() const
     return device && device->devType() == QInternal::Image && !static_cast<const QImage *>(device)->hasAlphaChannel();
 }
 
-void ReceiveView::paintRows(QPainter &painter, const QRect &area, const QColor &background,
+void ReceiveView::paintRows(QPainter &painter, const QRect &area, const QPalette &colours, const QColor &background,
                             const GlyphTiles::Frame *tiles) const
 {
     // One painter for the background and the rows: at 70 frames a second a begin shows in a profile.
@@ -556,5 +572,5 @@ void ReceiveView::paintRows(QPainter &painter, const QRect &area, const QColor &
     const qint64 from = qMin(m_anchor, m_cursor);
     const qint64 to = qMax(m_anchor, m_cursor);
     for (qint64 row = first; row < end; ++row)
-        m_painter.paintRow(painter, m_layout, row, qreal((row - top) * lineHeight), from, to, palette(), tiles);
+        m_painter.paintRow(painter, m_layout, row, qreal((row - top) * lineHeight), from, to, colours, tiles);
 }

@@ -35,9 +35,21 @@ public:
     void clear();
     // The caret goes to the end: the end comes into view at the next frame.
     void moveCaretToEnd();
-    // Draws a frame that is due now at once, rather than at the next turn
-    // of the event loop: for a caller that has put in all it had.
-    void showDueFrame();
+    // What a take puts in draws no frame while the take lasts. At its end a
+    // frame that is due is drawn at once, not at the next turn of the event
+    // loop, and only a later one is timed: a take of a steady trickle starts
+    // and stops no timer.
+    class Take
+    {
+    public:
+        explicit Take(ReceiveView &view) : m_view(view) { m_view.m_takeOpen = true; }
+        ~Take() { m_view.closeTake(); }
+        Take(const Take &) = delete;
+        Take &operator=(const Take &) = delete;
+
+    private:
+        ReceiveView &m_view;
+    };
 
     const ReceiveStore &store() const { return m_store; }
     // Where the box's bytes moved to disk are read back from; null: its spill file.
@@ -92,6 +104,9 @@ private:
     void scheduleFrame();
     // A frame for anything else: the whole box is drawn again.
     void scheduleWholeFrame();
+    // How long the next frame is to wait.
+    std::chrono::milliseconds frameWait() const;
+    void closeTake();
     void showFrame();
     void updateGrownRows();
     void applyFont();
@@ -99,7 +114,7 @@ private:
     qint64 positionAt(QPointF point);
     void syncLayout();
     // Tiles, when given, are copied into the painter's frame in place of glyphs.
-    void paintRows(QPainter &painter, const QRect &area, const QColor &background,
+    void paintRows(QPainter &painter, const QRect &area, const QPalette &colours, const QColor &background,
                    const GlyphTiles::Frame *tiles) const;
     // The frame (GlyphTiles::frameOf) characters may be copied to from tiles: none under marked matches.
     std::optional<GlyphTiles::Frame> tilesFor(const std::optional<GlyphTiles::Frame> &frame) const;
@@ -151,6 +166,8 @@ private:
     int m_shiftRows = 0;
     QRect m_grown;
     bool m_wholeFrame = true;
+    bool m_takeOpen = false;
+    bool m_frameAsked = false;
     bool m_followEnd = false;
     bool m_autoScroll = true;
     bool m_held = false;
