@@ -380,7 +380,7 @@ void SerialChannel::holdEvents(bool hold)
 
 void SerialChannel::scheduleDispatch()
 {
-    if (!m_dispatchTimer.isActive())
+    if (!m_dispatchingNow && !m_dispatchTimer.isActive())
         m_dispatchTimer.start();
 }
 
@@ -457,9 +457,11 @@ bool SerialChannel::takeRested()
     const qsizetype read = readAhead();
     if (read == 0)
         return false;
-    tookBytes(read);
     // Outside QSerialPort's own signal the events may be raised at once:
-    // a turn of the event loop sooner, and one timer fewer a take.
+    // a turn of the event loop sooner, and no timer started and stopped a take.
+    m_dispatchingNow = true;
+    tookBytes(read);
+    m_dispatchingNow = false;
     m_dispatchTimer.stop();
     dispatchEvents();
     return true;

@@ -162,6 +162,8 @@ private:
     // A timer rather than a posted call: it needs no wake-up of the event
     // loop, which a flood of reads would otherwise pay once per read.
     QTimer m_dispatchTimer;
+    // Events posted now are raised before this turn ends: no timer for them.
+    bool m_dispatchingNow = false;
     bool m_eventsHeld = false;
 
     int m_commPort = 1;
