@@ -5,6 +5,7 @@
 #include "common/menuaccessibility.h"
 #include "receive/quietscrollbar.h"
 #include "receive/showntext.h"
+#include "receive/x11presenter.h"
 
 #include <QBackingStore>
 #include <QClipboard>
@@ -80,6 +81,8 @@ ReceiveView::ReceiveView(QWidget *parent)
     m_sinceFrame.start();
     applyFont();
 }
+
+ReceiveView::~ReceiveView() = default;
 
 void ReceiveView::appendCp932(QByteArrayView bytes)
 {
@@ -302,6 +305,13 @@ void ReceiveView::updateGrownRows()
     const int lineHeight = m_painter.lineHeight();
     const QRect grown(0, int((from - first) * lineHeight), viewport()->width(),
                       int(qMax<qint64>(0, end - from) * lineHeight));
+    if (presentsItself()) {
+        if (!presentFrame(grown)) {
+            m_shiftRows = 0;
+            viewport()->repaint();
+        }
+        return;
+    }
     if (m_shiftRows != 0) {
         // The whole box goes to the screen, though only new rows are drawn.
         m_grown = grown;
@@ -362,6 +372,18 @@ void ReceiveView::scrollContentsBy(int, int dy)
 {
     // dy counts rows. The rows that stay in view are moved, not drawn again:
     // by the frame itself where it reaches the pixels, by Qt otherwise.
+    if (presentsItself()) {
+        // Only a frame moves m_frame; anything else draws the box again.
+        if (m_inFrame && m_frameCurrent && qAbs(m_shiftRows + dy) < visibleRows()) {
+            m_shiftRows += dy;
+        } else if (m_inFrame) {
+            m_shiftRows = 0;
+            m_wholeFrame = true;
+        } else {
+            viewport()->update();
+        }
+        return;
+    }
     if (qAbs(m_shiftRows + dy) >= visibleRows()) {
         m_shiftRows = 0;
         viewport()->update();
@@ -452,6 +474,12 @@ void ReceiveView::paintEvent(QPaintEvent *event)
     QRect area = event->rect();
     QPainter painter(viewport());
     painter.setClipRect(area);
+    if (presentsItself()) {
+        paintPresented(painter, area, colours, background);
+        followUnreadable();
+        m_paintCost = std::chrono::nanoseconds(clock.nsecsElapsed());
+        return;
+    }
     // Found once: the pixels rows are moved in and tiles are copied to.
     std::optional<GlyphTiles::Frame> frame = GlyphTiles::frameOf(painter);
     if (const QRect rest = moveKeptRows(painter, frame, area); rest != area) {
@@ -470,16 +498,7 @@ void ReceiveView::paintEvent(QPaintEvent *event)
         // backing store with alpha, which is what Qt keeps on X11, Wayland and
         // offscreen; the finished rows are then copied in one go.
         const qreal ratio = viewport()->devicePixelRatioF();
-        const QSize pixels = (QSizeF(viewport()->size()) * ratio).toSize();
-        if (m_frame.size() != pixels) {
-            m_frame = QImage(pixels, QImage::Format_RGB32);
-            m_frame.setDevicePixelRatio(ratio);
-        }
-        QPainter framePainter(&m_frame);
-        framePainter.setClipRect(area);
-        const auto frameTiles = tilesFor(GlyphTiles::frameOf(framePainter));
-        paintRows(framePainter, area, colours, background, frameTiles ? &*frameTiles : nullptr);
-        framePainter.end();
+        drawFrame(area, colours, background);
         painter.drawImage(area, m_frame, QRectF(QRectF(area).topLeft() * ratio, QRectF(area).size() * ratio));
     }
     followUnreadable();
@@ -530,6 +549,21 @@ std::optional<QRect> ReceiveView::shiftInPlace(const GlyphTiles::Frame &frame, i
         std::memcpy(left + to * frame.stride, left + (to - pixels) * frame.stride, width);
     }
     return pixels < 0 ? QRect(0, lines, box.width(), -pixels) : QRect(0, 0, box.width(), pixels);
+}
+
+void ReceiveView::drawFrame(const QRect &area, const QPalette &colours, const QColor &background)
+{
+    const qreal ratio = viewport()->devicePixelRatioF();
+    const QSize pixels = (QSizeF(viewport()->size()) * ratio).toSize();
+    if (m_frame.size() != pixels) {
+        m_frame = QImage(pixels, QImage::Format_RGB32);
+        m_frame.setDevicePixelRatio(ratio);
+        m_frameCurrent = false;
+    }
+    QPainter painter(&m_frame);
+    painter.setClipRect(area);
+    const auto tiles = tilesFor(GlyphTiles::frameOf(painter));
+    paintRows(painter, area, colours, background, tiles ? &*tiles : nullptr);
 }
 
 std::optional<GlyphTiles::Frame> ReceiveView::tilesFor(const std::optional<GlyphTiles::Frame> &frame) const

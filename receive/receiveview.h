@@ -8,9 +8,11 @@
 #include <QAbstractScrollArea>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QPointer>
 #include <QTimer>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 
 // The receive box: a read-only but selectable view of everything received
@@ -20,7 +22,9 @@
 // most once a frame however often data arrives.
 class QIODevice;
 class QPainter;
+class QWindow;
 class ReceiveSearch;
+class X11Presenter;
 
 class ReceiveView : public QAbstractScrollArea
 {
@@ -28,6 +32,7 @@ class ReceiveView : public QAbstractScrollArea
 
 public:
     explicit ReceiveView(QWidget *parent = nullptr);
+    ~ReceiveView() override;
 
     // Text as the CP932 bytes of whole characters, as the channel gives it.
     void appendCp932(QByteArrayView bytes);
@@ -98,6 +103,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // A frame for new data: only rows that grew or came in are drawn again.
@@ -128,12 +134,30 @@ private:
     // Moves the rows that stay in view within the frame, which holds the
     // whole box as the last paint left it; the band that came in, or none.
     std::optional<QRect> shiftInPlace(const GlyphTiles::Frame &frame, int rows) const;
+    // Draws the rows within area into m_frame, an opaque image of the box.
+    void drawFrame(const QRect &area, const QPalette &colours, const QColor &background);
+
+    // On X11 a frame of new data is shown past Qt (X11Presenter), from
+    // m_frame, which then always holds the box; Qt's paints draw into it
+    // too and copy from it.
+    bool presentsItself();
+    // Shows a frame that moves the box by m_shiftRows and draws grown anew; false when it cannot.
+    bool presentFrame(const QRect &grown);
+    void paintPresented(QPainter &painter, const QRect &area, const QPalette &colours, const QColor &background);
 
     ReceiveStore m_store;
     RowLayout m_layout{m_store};
     RowPainter m_painter;
     QTimer m_frameTimer;
     QImage m_frame;
+    std::unique_ptr<X11Presenter> m_presenter;
+    bool m_presenterSought = false;
+    // m_frame holds the whole box as shown.
+    bool m_frameCurrent = false;
+    // The window shows frames that Qt's backing store lacks.
+    bool m_storeBehind = false;
+    // The window whose exposures Qt answers from its backing store.
+    QPointer<QWindow> m_exposed;
     QElapsedTimer m_sinceFrame;
     std::chrono::nanoseconds m_paintCost{0};
     // What the last frame showed: rows from the last of these on may have grown since.

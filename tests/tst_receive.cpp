@@ -765,9 +765,12 @@ void TstReceive::showsWhatAWholeFrameShowsWhileDrawingOnlyNewRows_data()
 {
     QTest::addColumn<int>("tab");
     QTest::addColumn<bool>("scrolledUp");
-    QTest::newRow("text, following the end") << 0 << false;
-    QTest::newRow("hex, following the end") << 1 << false;
-    QTest::newRow("text, scrolled up by the wheel") << 0 << true;
+    QTest::addColumn<bool>("uncovered");
+    QTest::newRow("text, following the end") << 0 << false << false;
+    QTest::newRow("hex, following the end") << 1 << false << false;
+    QTest::newRow("text, scrolled up by the wheel") << 0 << true << false;
+    // Qt shows an uncovered part of the window again from what it keeps of it.
+    QTest::newRow("text, covered by a window and uncovered") << 0 << false << true;
 }
 
 // Frames draw only rows that grew or scrolled in; the pixels on the screen
@@ -776,6 +779,7 @@ void TstReceive::showsWhatAWholeFrameShowsWhileDrawingOnlyNewRows()
 {
     QFETCH(int, tab);
     QFETCH(bool, scrolledUp);
+    QFETCH(bool, uncovered);
     selectTab(tab);
     const auto shown = [this] {
         const QPoint at = m_view->viewport()->mapTo(m_fx.window.get(), QPoint());
@@ -795,6 +799,13 @@ void TstReceive::showsWhatAWholeFrameShowsWhileDrawingOnlyNewRows()
         QApplication::sendEvent(m_view->viewport(), &wheel);
         send("while scrolled up\r\n");
         QTest::qWait(40);
+    }
+    if (uncovered) {
+        QWidget cover;
+        cover.setGeometry(QRect(m_view->viewport()->mapToGlobal(QPoint()), m_view->viewport()->size()));
+        cover.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&cover));
+        cover.hide();
     }
     const QImage whole = m_view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     QTRY_COMPARE(shown(), whole);
