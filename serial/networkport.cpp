@@ -181,6 +181,14 @@ bool NetworkPort::setFarLine(const LineSettings &line)
                   {Codec::SetParity, QByteArray(1, char(parityCode(line.parity)))},
                   {Codec::SetStopSize, QByteArray(1, char(line.stopBits))}};
     m_mismatch.clear();
+    // A server that refuses (ser2net: the port is in use) writes why and
+    // closes at once. A greeting that crossed that would meet a closed
+    // socket, and the reset that answers it discards the unread reason. A
+    // telnet server speaks first anyway: its first bytes are awaited, briefly.
+    if (m_socket->bytesAvailable() == 0)
+        (void)m_socket->waitForReadyRead(int(kFirstWordWait.count()));
+    if (m_socket->state() != QAbstractSocket::ConnectedState)
+        return refuseClosed(m_socket->errorString());
     QByteArray request = m_codec.greeting();
     for (const Codec::Answer &setting : std::as_const(m_expected))
         request += Codec::command(setting.command, setting.value);

@@ -29,6 +29,8 @@ public:
     static constexpr std::chrono::milliseconds kAnswerTimeout{2000};
     // A raw TCP server that refuses closes at once; one still up after this has accepted.
     static constexpr std::chrono::milliseconds kRawSettle{300};
+    // How long an RFC 2217 open waits for the server to speak first.
+    static constexpr std::chrono::milliseconds kFirstWordWait{100};
     static constexpr std::chrono::milliseconds kControlTimeout{1000};
     // What the kernel's keepalive and user timeout are set to.
     static constexpr int kKeepIdleSeconds = 5;
