@@ -42,7 +42,7 @@ std::optional<GlyphTiles::Frame> GlyphTiles::frameOf(QPainter &painter)
     const QRegion system = painter.paintEngine()->systemClip();
     if (clipped.rectCount() != 1 || (!system.isEmpty() && !(QRegion(clip) - system).isEmpty()))
         return std::nullopt;
-    return Frame{image->bits(), image->bytesPerLine(), image->size(), offset, clip};
+    return Frame{image->bits(), image->bytesPerLine(), offset, clip};
 }
 
 void GlyphTiles::setColours(const QColor &background, const QColor &text, const QColor &dim)

@@ -30,8 +30,6 @@ public:
     {
         uchar *bits = nullptr;
         qsizetype stride = 0;
-        // The whole image's size.
-        QSize size;
         // Where the painter's origin lies in the image.
         QPoint offset;
         // Where tiles may be copied, in the image: the painter's clip.

@@ -22,7 +22,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -312,15 +311,6 @@ void ReceiveView::updateGrownRows()
         }
         return;
     }
-    if (m_shiftRows != 0) {
-        // The whole box goes to the screen, though only new rows are drawn.
-        m_grown = grown;
-        viewport()->repaint();
-        // Not painted (hidden, minimised): Qt keeps the box to be drawn whole.
-        if (std::exchange(m_shiftRows, 0) != 0)
-            m_intact = false;
-        return;
-    }
     if (!grown.isEmpty())
         viewport()->repaint(grown);
 }
@@ -351,27 +341,10 @@ void ReceiveView::changeEvent(QEvent *event)
         applyFont();
 }
 
-bool ReceiveView::movesRowsItself()
-{
-    // On X11 Qt moves them on the server; offscreen draws as X11 does and
-    // is where the suites look at the pixels. Elsewhere (Wayland) Qt moves
-    // them in the client's buffer already, and may hand out another each frame.
-    static const bool here = QGuiApplication::platformName() == QLatin1String("xcb")
-                             || QGuiApplication::platformName() == QLatin1String("offscreen");
-    return here;
-}
-
-void ReceiveView::hideEvent(QHideEvent *event)
-{
-    QAbstractScrollArea::hideEvent(event);
-    // What shows in its place meanwhile is drawn where the box was.
-    m_intact = false;
-}
-
 void ReceiveView::scrollContentsBy(int, int dy)
 {
     // dy counts rows. The rows that stay in view are moved, not drawn again:
-    // by the frame itself where it reaches the pixels, by Qt otherwise.
+    // on X11 by the frame, within m_frame and the presenter's pixmap; by Qt elsewhere.
     if (presentsItself()) {
         // Only a frame moves m_frame; anything else draws the box again.
         if (m_inFrame && m_frameCurrent && qAbs(m_shiftRows + dy) < visibleRows()) {
@@ -384,19 +357,10 @@ void ReceiveView::scrollContentsBy(int, int dy)
         }
         return;
     }
-    if (qAbs(m_shiftRows + dy) >= visibleRows()) {
-        m_shiftRows = 0;
-        viewport()->update();
-    } else if (m_inFrame && m_drawn && movesRowsItself()) {
-        if (m_intact)
-            m_shiftRows += dy;
-        else
-            m_wholeFrame = true;
-    } else {
-        // On X11 Qt moves them on the server: the pixels the box draws on keep the old rows.
-        m_intact = false;
+    if (qAbs(dy) < visibleRows())
         viewport()->scroll(0, dy * m_painter.lineHeight());
-    }
+    else
+        viewport()->update();
 }
 
 qint64 ReceiveView::positionAt(QPointF point)
@@ -471,7 +435,7 @@ void ReceiveView::paintEvent(QPaintEvent *event)
     const QPalette &colours = palette();
     const QColor background = colours.color(viewport()->backgroundRole());
     // Only rows that grew, came in by scrolling or changed are asked for.
-    QRect area = event->rect();
+    const QRect area = event->rect();
     QPainter painter(viewport());
     painter.setClipRect(area);
     if (presentsItself()) {
@@ -480,18 +444,10 @@ void ReceiveView::paintEvent(QPaintEvent *event)
         m_paintCost = std::chrono::nanoseconds(clock.nsecsElapsed());
         return;
     }
-    // Found once: the pixels rows are moved in and tiles are copied to.
-    std::optional<GlyphTiles::Frame> frame = GlyphTiles::frameOf(painter);
-    if (const QRect rest = moveKeptRows(painter, frame, area); rest != area) {
-        area = rest;
-        painter.setClipRect(area);
-        // Only rows were moved, in a frame that holds the whole box: the rest lies within it.
-        frame->clip = area.translated(frame->offset);
-    }
     // Drawn in place where the backing store is opaque, or where characters
     // are copied from tiles rather than blended: the frame is then not
     // copied once more.
-    if (const auto tiles = tilesFor(frame); backingStoreIsOpaque() || tiles) {
+    if (const auto tiles = tilesFor(GlyphTiles::frameOf(painter)); backingStoreIsOpaque() || tiles) {
         paintRows(painter, area, colours, background, tiles ? &*tiles : nullptr);
     } else {
         // Text blends onto an opaque image several times faster than onto a
@@ -503,52 +459,6 @@ void ReceiveView::paintEvent(QPaintEvent *event)
     }
     followUnreadable();
     m_paintCost = std::chrono::nanoseconds(clock.nsecsElapsed());
-}
-
-QRect ReceiveView::moveKeptRows(QPainter &painter, const std::optional<GlyphTiles::Frame> &frame, const QRect &area)
-{
-    // Not when drawn elsewhere (grab, render): the box on the screen stays as it was.
-    if (!drawsOnBackingStore(painter))
-        return area;
-    const int shift = std::exchange(m_shiftRows, 0);
-    const QRect grown = std::exchange(m_grown, {});
-    const bool whole = area == viewport()->rect();
-    std::optional<QRect> band;
-    if (frame) {
-        const Drawn drawn{frame->bits, frame->stride, frame->size, frame->offset};
-        const bool kept = m_intact && m_drawn == drawn;
-        m_drawn = drawn;
-        m_intact = kept || whole;
-        if (kept && whole && shift != 0)
-            band = shiftInPlace(*frame, shift);
-    } else {
-        m_drawn.reset();
-        m_intact = false;
-    }
-    // A frame that moves the rows asks for the whole box. Should only a part
-    // come, the rest would keep its rows where they were: all is drawn again.
-    if (shift != 0 && !whole) {
-        m_intact = false;
-        viewport()->update();
-    }
-    return band ? *band | grown : area;
-}
-
-std::optional<QRect> ReceiveView::shiftInPlace(const GlyphTiles::Frame &frame, int rows) const
-{
-    const QRect box = frame.clip;
-    const int pixels = rows * m_painter.lineHeight();
-    if (box != viewport()->rect().translated(frame.offset) || qAbs(pixels) >= box.height())
-        return std::nullopt;
-    const int lines = box.height() - qAbs(pixels);
-    const qsizetype width = qsizetype(box.width()) * 4;
-    uchar *const left = frame.bits + box.left() * 4;
-    // Up when the rows move up, so that no line is overwritten before it is moved.
-    for (int i = 0; i < lines; ++i) {
-        const int to = pixels < 0 ? box.top() + i : box.bottom() - i;
-        std::memcpy(left + to * frame.stride, left + (to - pixels) * frame.stride, width);
-    }
-    return pixels < 0 ? QRect(0, lines, box.width(), -pixels) : QRect(0, 0, box.width(), pixels);
 }
 
 void ReceiveView::drawFrame(const QRect &area, const QPalette &colours, const QColor &background)

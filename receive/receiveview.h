@@ -101,7 +101,6 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
-    void hideEvent(QHideEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -127,13 +126,6 @@ private:
     void followUnreadable();
     bool backingStoreIsOpaque() const;
     bool drawsOnBackingStore(QPainter &painter) const;
-    static bool movesRowsItself();
-    // Moves the rows a frame scrolled by within the backing store, where it
-    // holds the box as the last paint left it; what is left to draw of area.
-    QRect moveKeptRows(QPainter &painter, const std::optional<GlyphTiles::Frame> &frame, const QRect &area);
-    // Moves the rows that stay in view within the frame, which holds the
-    // whole box as the last paint left it; the band that came in, or none.
-    std::optional<QRect> shiftInPlace(const GlyphTiles::Frame &frame, int rows) const;
     // Draws the rows within area into m_frame, an opaque image of the box.
     void drawFrame(const QRect &area, const QPalette &colours, const QColor &background);
 
@@ -143,6 +135,8 @@ private:
     bool presentsItself();
     // Shows a frame that moves the box by m_shiftRows and draws grown anew; false when it cannot.
     bool presentFrame(const QRect &grown);
+    // Moves m_frame's rows by rows; the band that came in, or none when all of it did.
+    std::optional<QRect> shiftFrame(int rows);
     void paintPresented(QPainter &painter, const QRect &area, const QPalette &colours, const QColor &background);
 
     ReceiveStore m_store;
@@ -169,26 +163,9 @@ private:
         ReceiveStore::Mode mode = ReceiveStore::Mode::Text;
     };
     Shown m_shown;
-    // A frame moves the rows that stay in view itself, inside the pixels it
-    // draws on, rather than by QWidget::scroll: on X11 Qt moves them on the
-    // server, twice (within its pixmap, then to the window), with a posted
-    // update request, for each frame of a steady trickle.
-    struct Drawn
-    {
-        const uchar *bits = nullptr;
-        qsizetype stride = 0;
-        QSize size;
-        QPoint offset;
-        bool operator==(const Drawn &) const = default;
-    };
-    // Where the last paint drew, if it could reach the pixels, and whether
-    // the whole box there is as it was drawn (nothing moved or lost since).
-    std::optional<Drawn> m_drawn;
-    bool m_intact = false;
     bool m_inFrame = false;
-    // Rows the next paint moves the box by, and the rows it draws besides those that come in.
+    // Rows the frame being shown moves the box by.
     int m_shiftRows = 0;
-    QRect m_grown;
     bool m_wholeFrame = true;
     bool m_takeOpen = false;
     bool m_frameAsked = false;

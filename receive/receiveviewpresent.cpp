@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QWindow>
 
+#include <cstring>
 #include <utility>
 
 bool ReceiveView::presentsItself()
@@ -35,8 +36,7 @@ bool ReceiveView::presentFrame(const QRect &grown)
     const int rows = std::exchange(m_shiftRows, 0);
     QRect area = grown;
     if (rows != 0) {
-        const GlyphTiles::Frame frame{m_frame.bits(), m_frame.bytesPerLine(), m_frame.size(), {}, m_frame.rect()};
-        const std::optional<QRect> band = shiftInPlace(frame, rows);
+        const std::optional<QRect> band = shiftFrame(rows);
         if (!band)
             return false;
         area |= *band;
@@ -57,6 +57,24 @@ bool ReceiveView::presentFrame(const QRect &grown)
         m_exposed = shown;
     }
     return true;
+}
+
+std::optional<QRect> ReceiveView::shiftFrame(int rows)
+{
+    const int pixels = rows * m_painter.lineHeight();
+    const int height = m_frame.height();
+    if (qAbs(pixels) >= height)
+        return std::nullopt;
+    const int lines = height - qAbs(pixels);
+    const qsizetype width = qsizetype(m_frame.width()) * 4;
+    const qsizetype stride = m_frame.bytesPerLine();
+    uchar *const bits = m_frame.bits();
+    // Up when the rows move up, so that no line is overwritten before it is moved.
+    for (int i = 0; i < lines; ++i) {
+        const int to = pixels < 0 ? i : height - 1 - i;
+        std::memcpy(bits + to * stride, bits + (to - pixels) * stride, width);
+    }
+    return pixels < 0 ? QRect(0, lines, m_frame.width(), -pixels) : QRect(0, 0, m_frame.width(), pixels);
 }
 
 void ReceiveView::paintPresented(QPainter &painter, const QRect &area, const QPalette &colours,
